@@ -1,0 +1,22 @@
+#pragma once
+// UTF-8 is the program's text everywhere; UTF-16 appears only at Windows calls
+// and where a rule counts characters the way Windows does.
+
+#include <string>
+#include <string_view>
+
+namespace ovix {
+
+// Invalid UTF-8 sequences become U+FFFD; they never throw.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+// The length of the text in UTF-16 code units.
+std::size_t Utf16Length(std::string_view text);
+
+#ifdef _WIN32
+std::wstring Widen(std::string_view text);
+std::string Narrow(std::wstring_view text);
+#endif
+
+}  // namespace ovix
