@@ -25,3 +25,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
+
+// Our code calls the W functions by name; these macros would rename members of
+// portable classes that share the names.
+#undef MessageBox
+#undef DrawText

@@ -1,0 +1,47 @@
+// The program entry of the Windows GUI program.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "lang/locale.h"
+#include "os/text.h"
+#include "os/windows_api.h"
+#include "ui/win32/win32_application.h"
+
+namespace {
+
+// The shell-link reader needs COM in a single-threaded apartment on the UI thread.
+class ComApartment {
+ public:
+  ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (initialised_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialised_;
+};
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                      &LocalFree);
+  std::vector<std::string> arguments;
+  for (int i = 1; argv && i < count; ++i) arguments.push_back(ovix::Narrow(argv.get()[i]));
+  return arguments;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ComApartment com;
+  ovix::ui::win32::Win32Application application;
+  application.SetTitle("Ovix Updater");
+  ovix::TfWindow fWindow(application, {CommandLineArguments(), ovix::UserDefaultLocaleId()});
+  application.Run(fWindow);
+  return 0;
+}

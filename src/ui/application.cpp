@@ -1,0 +1,102 @@
+#include "ui/application.h"
+
+#include <stdexcept>
+
+namespace ovix::ui {
+
+enum class StepState { Queued, Done, Dropped };
+
+struct Application::PendingStep {
+  std::function<void()> step;
+  StepState state = StepState::Queued;
+  std::exception_ptr error;
+};
+
+Application::Application() : uiThread_(std::this_thread::get_id()) {}
+
+Application::~Application() { Terminate(); }
+
+void Application::Terminate() {
+  std::deque<std::shared_ptr<PendingStep>> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    terminated_.store(true, std::memory_order_release);
+    dropped.swap(queue_);
+    for (auto& pending : dropped) pending->state = StepState::Dropped;
+  }
+  cv_.notify_all();
+}
+
+bool Application::Synchronize(std::function<void()> step) {
+  if (IsUiThread()) {
+    step();
+    return true;
+  }
+  auto pending = std::make_shared<PendingStep>();
+  pending->step = std::move(step);
+  {
+    std::lock_guard lock(mutex_);
+    if (Terminated()) return false;
+    queue_.push_back(pending);
+  }
+  WakeUiThread();
+  cv_.notify_all();
+  std::unique_lock lock(mutex_);
+  cv_.wait(lock, [&] { return pending->state != StepState::Queued; });
+  if (pending->state == StepState::Dropped) return false;
+  if (pending->error) std::rethrow_exception(pending->error);
+  return true;
+}
+
+void Application::RunPendingSteps() {
+  // One at a time, so a step that opens a modal loop lets the next ones run.
+  for (;;) {
+    std::shared_ptr<PendingStep> pending;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      pending = queue_.front();
+      queue_.pop_front();
+    }
+    std::exception_ptr error;
+    try {
+      pending->step();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      pending->error = error;
+      pending->state = StepState::Done;
+    }
+    cv_.notify_all();
+  }
+}
+
+bool Application::HasPendingSteps() {
+  std::lock_guard lock(mutex_);
+  return !queue_.empty();
+}
+
+void Application::WaitForSteps(const std::function<bool()>& wake) {
+  std::unique_lock lock(mutex_);
+  cv_.wait(lock, [&] { return !queue_.empty() || Terminated() || wake(); });
+}
+
+void Application::NotifyWaiters() {
+  { std::lock_guard lock(mutex_); }
+  cv_.notify_all();
+}
+
+void Application::ShowException(const std::exception_ptr& error) {
+  std::string text = "Unknown error.";
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    text = e.what();
+  } catch (...) {
+  }
+  MessageBox(text, TMsgIcon::Warning);
+}
+
+}  // namespace ovix::ui

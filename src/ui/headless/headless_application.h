@@ -1,0 +1,58 @@
+#pragma once
+// The in-memory backend: no screen, deterministic text metrics, message boxes
+// and folder picks answered from a script. Tests and the console front end use it.
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/application.h"
+
+namespace ovix::ui {
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  TMsgIcon icon;
+  TMsgButtons buttons;
+  bool operator==(const ShownMessage&) const = default;
+};
+
+class HeadlessApplication : public Application {
+ public:
+  explicit HeadlessApplication(int dpi = kDesignDpi);
+  ~HeadlessApplication() override;
+
+  int Dpi() const override { return dpi_; }
+  // Every character is (font height + 1) / 2 pixels wide, a line is height + 3 high.
+  TSize MeasureText(const TFont& font, std::string_view text) override;
+  std::unique_ptr<ControlPeer> CreatePeer(TControl& control) override;
+  std::optional<std::string> BrowseForFolder(std::string_view prompt,
+                                             std::string_view initial) override;
+  void ProcessMessages() override;
+  void Run(TForm& mainForm) override;
+
+  // Every message box shown so far, in order.
+  const std::vector<ShownMessage>& Messages() const { return messages_; }
+  void ClearMessages() { messages_.clear(); }
+  // Answers for the next Yes/No questions; unanswered questions get No.
+  void QueueAnswer(TMsgResult answer) { answers_.push_back(answer); }
+  // Folders the user will pick, in order; nullopt is a cancel. Unscripted picks cancel.
+  void QueueFolderPick(std::optional<std::string> folder) { picks_.push_back(std::move(folder)); }
+  // Called for every message box as it is shown (the console front end prints them).
+  std::function<void(const ShownMessage&)> onMessage;
+
+ protected:
+  TMsgResult ShowMessageBox(std::string_view text, TMsgIcon icon, TMsgButtons buttons) override;
+  void WakeUiThread() override;
+
+ private:
+  int dpi_;
+  std::vector<ShownMessage> messages_;
+  std::deque<TMsgResult> answers_;
+  std::deque<std::optional<std::string>> picks_;
+};
+
+}  // namespace ovix::ui

@@ -1,0 +1,100 @@
+#pragma once
+// Acting on real windows the way a player (or a test driver) would.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "os/text.h"
+#include "os/windows_api.h"
+
+namespace ovix::testing {
+
+inline std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(length));
+  return Narrow(text);
+}
+
+inline std::string ClassNameOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return Narrow(name);
+}
+
+inline std::string ComboItemText(HWND combo, int index) {
+  const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return "<none>";
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return Narrow(text);
+}
+
+// Chooses an item as the user would: the selection, then the notification the
+// control sends its parent.
+inline void ChooseComboItem(HWND combo, int index) {
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(GetParent(combo), WM_COMMAND,
+               MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// Polls until the condition holds, running `pump` between tries; false after the deadline.
+inline bool WaitFor(const std::function<bool()>& condition, const std::function<void()>& pump,
+                    std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+struct MessageBoxSearch {
+  DWORD processId;
+  HWND found;
+};
+
+inline BOOL CALLBACK MatchMessageBox(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<MessageBoxSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && IsWindowVisible(window) && ClassNameOf(window) == "#32770") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The first visible top-level dialog box (#32770) of the given process, if any.
+inline HWND FindMessageBox(DWORD processId) {
+  MessageBoxSearch search{processId, nullptr};
+  EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+inline BOOL CALLBACK TakeStaticText(HWND child, LPARAM data) {
+  if (ClassNameOf(child) != "Static") return TRUE;
+  const std::string text = WindowText(child);
+  if (text.empty()) return TRUE;
+  *reinterpret_cast<std::string*>(data) = text;
+  return FALSE;
+}
+
+inline BOOL CALLBACK CountButtons(HWND child, LPARAM data) {
+  if (ClassNameOf(child) == "Button") ++*reinterpret_cast<int*>(data);
+  return TRUE;
+}
+
+// The text of a message box: its static control that is not the icon.
+inline std::string MessageBoxText(HWND box) {
+  std::string text;
+  EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+}  // namespace ovix::testing
