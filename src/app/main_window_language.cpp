@@ -38,9 +38,7 @@ void TfWindow::RelabelPlaceholder(ui::TComboBox& box, const TCatalogueEntry& ent
   if (box.ItemIndex() <= 0) box.SetItemIndex(0);
 }
 
-void TfWindow::cbLanguageChange() {
-  SetLanguage(static_cast<TLanguage>(cbLanguage.ItemIndex()));
-}
+void TfWindow::cbLanguageChange() { SetLanguage(static_cast<TLanguage>(cbLanguage.ItemIndex())); }
 
 void TfWindow::cbLanguageDrawItem(ui::TComboBox& control, int index, const ui::TRect& rect,
                                   ui::TCanvas& canvas) {

@@ -29,7 +29,7 @@ class ComApartment {
 std::vector<std::string> CommandLineArguments() {
   int count = 0;
   std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &count),
-                                                      &LocalFree);
+                                                     &LocalFree);
   std::vector<std::string> arguments;
   for (int i = 1; argv && i < count; ++i) arguments.push_back(ovix::Narrow(argv.get()[i]));
   return arguments;

@@ -19,7 +19,8 @@ struct Bitmap {
   std::vector<Rgb> pixels;  // row-major, top row first
 
   Bitmap() = default;
-  Bitmap(int w, int h, Rgb fill = 0) : width(w), height(h), pixels(static_cast<std::size_t>(w * h), fill) {}
+  Bitmap(int w, int h, Rgb fill = 0)
+      : width(w), height(h), pixels(static_cast<std::size_t>(w * h), fill) {}
 
   Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
   void Set(int x, int y, Rgb c) { pixels[static_cast<std::size_t>(y * width + x)] = c; }

@@ -55,7 +55,7 @@ struct TControlArgs {
   std::string name;
   TRect bounds;
   TAnchors anchors = akLeft | akTop;
-  int tabOrder = -1;  // -1: not reached with the Tab key
+  int tabOrder = -1;          // -1: not reached with the Tab key
   std::optional<TFont> font;  // unset: the parent's font
   bool enabled = true;
 };

@@ -42,7 +42,8 @@ TEST(LanguagePickerTest, AtItemHeight18TheFlagIsDrawnUnscaledAndCentredOnWhite) 
   const Bitmap flag = FlagImages()[lngFI];
   // dx = (41 - 16) / 2 = 12, dy = (18 - 11) / 2 = 3
   for (int y = 0; y < 11; ++y)
-    for (int x = 0; x < 16; ++x) ASSERT_EQ(surface.At(17 + x, 10 + y), flag.At(x, y)) << x << "," << y;
+    for (int x = 0; x < 16; ++x)
+      ASSERT_EQ(surface.At(17 + x, 10 + y), flag.At(x, y)) << x << "," << y;
   // The rest of the rect is white; outside it nothing is touched.
   EXPECT_EQ(surface.At(5, 7), kWhite);
   EXPECT_EQ(surface.At(16, 10), kWhite);

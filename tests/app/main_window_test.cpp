@@ -45,7 +45,8 @@ TEST(StartUpTest, ControlsHaveTheirLayoutCaptionsAndInitialStates) {
   std::vector<std::string> topLevel;
   for (const ui::TControl* c : w.ChildrenInTabOrder())
     if (c->TabOrder() >= 0) topLevel.push_back(c->Name());
-  EXPECT_EQ(topLevel, (std::vector<std::string>{"gbOptions", "bProcess", "gbProgress", "cbLanguage"}));
+  EXPECT_EQ(topLevel,
+            (std::vector<std::string>{"gbOptions", "bProcess", "gbProgress", "cbLanguage"}));
   std::vector<std::string> options;
   for (const ui::TControl* c : w.gbOptions.ChildrenInTabOrder())
     if (c->TabOrder() >= 0) options.push_back(c->Name());
@@ -82,7 +83,8 @@ TEST(StartUpTest, TheLocaleChoosesTheLanguageAndThePlaceholdersFollow) {
   TfWindow& w = h.w();
   EXPECT_EQ(w.currentLanguage, lngFR);
   EXPECT_EQ(w.cbLanguage.ItemIndex(), lngFR);
-  EXPECT_EQ(w.cmbConfig.Items(), std::vector<std::string>{"Par d\xC3\xA9" "faut"});
+  EXPECT_EQ(w.cmbConfig.Items(), std::vector<std::string>{"Par d\xC3\xA9"
+                                                          "faut"});
   EXPECT_EQ(w.cmbOvixVersion.Items(), std::vector<std::string>{"Stable"});
   EXPECT_EQ(w.bProcess.Caption(), "Installer / Mettre \xC3\xA0 jour");
 
@@ -171,7 +173,9 @@ TEST(RelabelTest, EnglishToFrenchTurnsBothPlaceholdersAndKeepsThemSelected) {
   TfWindow& w = h.w();
   w.cbLanguage.UserSelect(lngFR);
   EXPECT_EQ(w.currentLanguage, lngFR);
-  EXPECT_EQ(w.cmbConfig.Items()[0], "Par d\xC3\xA9" "faut");
+  EXPECT_EQ(w.cmbConfig.Items()[0],
+            "Par d\xC3\xA9"
+            "faut");
   EXPECT_EQ(w.cmbConfig.ItemIndex(), 0);
   EXPECT_EQ(w.cmbOvixVersion.Items()[0], "Stable");
   EXPECT_EQ(w.cmbOvixVersion.ItemIndex(), 0);

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "os/text.h"
+
+#include <gtest/gtest.h>
 
 namespace ovix {
 namespace {
@@ -15,12 +15,12 @@ TEST(TextTest, RoundTripsEveryPlane) {
 }
 
 TEST(TextTest, MalformedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");                 // truncated at the end
-  EXPECT_EQ(Utf8ToUtf16("\xE2\x82x"), u"\uFFFD\uFFFDx");     // truncated in the middle
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");       // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");                      // truncated at the end
+  EXPECT_EQ(Utf8ToUtf16("\xE2\x82x"), u"\uFFFD\uFFFDx");          // truncated in the middle
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
   EXPECT_EQ(Utf8ToUtf16("\xFF"), u"\uFFFD");
-  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");       // lone surrogate
+  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
 }
 
 }  // namespace

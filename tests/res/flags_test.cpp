@@ -1,10 +1,10 @@
+#include "res/flags.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
-
-#include "res/flags.h"
 
 namespace ovix {
 namespace {
@@ -93,8 +93,18 @@ void ExpectBands(const std::vector<Band>& bands, const std::vector<Hue>& hues, i
   }
 }
 
-enum Flag { kEnglish, kFrench, kGerman, kPolish, kRussian, kUkrainian, kHungarian, kFinnish,
-            kDutch, kSpanish };
+enum Flag {
+  kEnglish,
+  kFrench,
+  kGerman,
+  kPolish,
+  kRussian,
+  kUkrainian,
+  kHungarian,
+  kFinnish,
+  kDutch,
+  kSpanish
+};
 
 const ui::Bitmap& FlagOf(Flag flag) { return FlagImages()[static_cast<std::size_t>(flag)]; }
 

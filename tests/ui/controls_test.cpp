@@ -8,14 +8,17 @@ namespace ovix::ui {
 namespace {
 
 TForm MakeForm(Application& app) {
-  return TForm(app, {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
+  return TForm(
+      app, {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
 }
 
 TEST(ScalingTest, DesignPixelsScaleToTheDisplayWithRounding) {
   HeadlessApplication at96(96);
-  TForm form(at96, {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
+  TForm form(at96,
+             {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
   TButton button(at96, form, {.name = "b", .bounds = {316, 252, 190, 25}});
-  TEdit edit(at96, form, {.name = "e", .bounds = {16, 23, 342, 22}, .font = TFont{"Tahoma", 14, false}});
+  TEdit edit(at96, form,
+             {.name = "e", .bounds = {16, 23, 342, 22}, .font = TFont{"Tahoma", 14, false}});
   // 514 * 96 / 120 = 411.2, 285 * 0.8 = 228; 25 * 0.8 = 20; 13 * 0.8 = 10.4
   EXPECT_EQ(form.Bounds(), (TRect{0, 0, 411, 228}));
   EXPECT_EQ(button.Bounds(), (TRect{253, 202, 152, 20}));
@@ -24,7 +27,8 @@ TEST(ScalingTest, DesignPixelsScaleToTheDisplayWithRounding) {
   EXPECT_EQ(edit.Font().height, 11);    // 14 * 0.8 = 11.2
 
   HeadlessApplication at144(144);
-  TForm big(at144, {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
+  TForm big(at144,
+            {.className = "TTest", .clientSize = {514, 285}, .font = TFont{"Tahoma", 13, false}});
   EXPECT_EQ(big.Bounds(), (TRect{0, 0, 617, 342}));  // 616.8 and 342
 }
 
@@ -33,7 +37,8 @@ TEST(ScalingTest, MovingToAnotherDpiRescalesTheTreeAndRemeasuresLabels) {
   TForm form = MakeForm(app);
   TGroupBox group(app, form, {.name = "g", .bounds = {8, 47, 497, 113}});
   TLabel label(app, group, {.name = "l", .bounds = {16, 81, 92, 16}});
-  TComboBox combo(app, form, {.name = "c", .bounds = {8, 253, 45, 24}}, TComboStyle::OwnerDrawFixed, 18);
+  TComboBox combo(app, form, {.name = "c", .bounds = {8, 253, 45, 24}}, TComboStyle::OwnerDrawFixed,
+                  18);
   label.SetCaption("abcd");
   int dpiChanges = 0;
   form.onDpiChanged = [&] { ++dpiChanges; };

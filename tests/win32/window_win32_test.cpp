@@ -157,7 +157,9 @@ TEST_F(Win32WindowTest, SwitchingTheLanguageThroughThePickerRelabelsTheWindow) {
   EXPECT_EQ(WindowText(H(w.bProcess)), "Installer / Mettre \xC3\xA0 jour");
   EXPECT_EQ(WindowText(H(w.lWarning)), S(txtWarning[lngFR]));
   EXPECT_EQ(WindowText(H(w.gbOptions)), "Options :");
-  EXPECT_EQ(ComboItemText(H(w.cmbConfig), 0), "Par d\xC3\xA9" "faut");
+  EXPECT_EQ(ComboItemText(H(w.cmbConfig), 0),
+            "Par d\xC3\xA9"
+            "faut");
   EXPECT_EQ(SendMessageW(H(w.cmbConfig), CB_GETCURSEL, 0, 0), 0);
   EXPECT_EQ(SendMessageW(H(w.cmbOvixVersion), CB_GETCURSEL, 0, 0), 0);
   // The boxes moved to their labels' new edges on screen too.

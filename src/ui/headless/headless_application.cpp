@@ -26,7 +26,8 @@ TSize HeadlessApplication::MeasureText(const TFont& font, std::string_view text)
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = text.find("\r\n", start);
-    const std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+    const std::string_view line =
+        text.substr(start, end == std::string_view::npos ? end : end - start);
     widest = std::max(widest, Utf16Length(line));
     ++lines;
     if (end == std::string_view::npos) break;
@@ -40,7 +41,7 @@ std::unique_ptr<ControlPeer> HeadlessApplication::CreatePeer(TControl&) {
 }
 
 TMsgResult HeadlessApplication::ShowMessageBox(std::string_view text, TMsgIcon icon,
-                                           TMsgButtons buttons) {
+                                               TMsgButtons buttons) {
   ShownMessage shown{std::string(text), Title(), icon, buttons};
   messages_.push_back(shown);
   if (onMessage) onMessage(shown);

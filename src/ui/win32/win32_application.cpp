@@ -114,7 +114,7 @@ Win32Peer* Win32Application::PeerById(UINT id) const {
 HWND Win32Application::MainWindow() const { return mainForm_ ? HandleOf(*mainForm_) : nullptr; }
 
 TMsgResult Win32Application::ShowMessageBox(std::string_view text, TMsgIcon icon,
-                                        TMsgButtons buttons) {
+                                            TMsgButtons buttons) {
   // No owner window; task-modal so the main window cannot be clicked again
   // underneath the box.
   UINT style = MB_TASKMODAL | MB_SETFOREGROUND;

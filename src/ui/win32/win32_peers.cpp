@@ -6,7 +6,8 @@
 namespace ovix::ui::win32 {
 namespace {
 
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kGroupBoxSubclassId = 1;
 constexpr int kVisibleDropDownItems = 10;
@@ -37,7 +38,8 @@ ChildClass ClassFor(const TControl& control) {
     case TControlKind::ComboBox: {
       const auto& combo = static_cast<const TComboBox&>(control);
       DWORD style = CBS_DROPDOWNLIST | WS_VSCROLL;
-      if (combo.Style() == TComboStyle::OwnerDrawFixed) style |= CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
+      if (combo.Style() == TComboStyle::OwnerDrawFixed)
+        style |= CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
       return {L"COMBOBOX", style, 0, true};
     }
     case TControlKind::ProgressBar:
@@ -57,8 +59,8 @@ LRESULT DialogColours(HDC dc) {
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-LRESULT CALLBACK GroupBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                              UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK GroupBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                              DWORD_PTR data) {
   // A group box is the parent window of its controls, so their notifications
   // arrive here and must reach the controls' handlers.
   auto* app = reinterpret_cast<Win32Application*>(data);
@@ -210,10 +212,9 @@ void Win32Peer::CreateChild() {
   if (cls.takesFocus && control_.TabOrder() >= 0) style |= WS_TABSTOP;
   auto* parent = static_cast<Win32Peer*>(control_.Parent()->Peer());
   const TRect& b = control_.Bounds();
-  window_.reset(CreateWindowExW(cls.exStyle, cls.name, L"", style, b.left, b.top, b.width,
-                                b.height, parent->Handle(),
-                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)),
-                                GetModuleHandleW(nullptr), nullptr));
+  window_.reset(CreateWindowExW(
+      cls.exStyle, cls.name, L"", style, b.left, b.top, b.width, b.height, parent->Handle(),
+      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)), GetModuleHandleW(nullptr), nullptr));
   SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   if (control_.Kind() == TControlKind::GroupBox) {
     SetWindowSubclass(window_.get(), GroupBoxProc, kGroupBoxSubclassId,

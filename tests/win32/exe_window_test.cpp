@@ -1,0 +1,233 @@
+// Starts the real OvixUpdater.exe and acts on it from outside, as a player would.
+// The expected language follows LC_ALL, so the same cases run once under an
+// English and once under a non-English locale.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "lang/locale.h"
+#include "win32_test_util.h"
+
+namespace ovix {
+namespace {
+
+using testing::ChooseComboItem;
+using testing::ClassNameOf;
+using testing::ComboItemText;
+using testing::FindMessageBox;
+using testing::MessageBoxText;
+using testing::WaitFor;
+using testing::WindowText;
+
+std::string S(std::string_view text) { return std::string(text); }
+
+// Wine shows the Unix file system as drive Z:.
+std::wstring FromUnixPath(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return Widen("Z:" + path);
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The language the run's Unix locale (LC_ALL, set per run by CTest) stands for.
+TLanguage ExpectedLanguage() {
+  return LanguageFromLocaleId(LocaleIdFromPosixName(Environment("LC_ALL")));
+}
+
+class RunningExe {
+ public:
+  explicit RunningExe(const std::string& arguments = "") {
+    std::wstring commandLine = L"\"" + FromUnixPath(OVIX_EXE_PATH) + L"\"";
+    if (!arguments.empty()) commandLine += L" " + Widen(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &process_);
+  }
+  ~RunningExe() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 1);
+      WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  RunningExe(const RunningExe&) = delete;
+  RunningExe& operator=(const RunningExe&) = delete;
+
+  bool Started() const { return started_ != FALSE; }
+  DWORD Id() const { return process_.dwProcessId; }
+  HANDLE Handle() const { return process_.hProcess; }
+
+  // The main window once it is visible, or nullptr.
+  HWND MainWindow() const {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, L"TfWindow", nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == Id() && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+  }
+
+ private:
+  BOOL started_ = FALSE;
+  PROCESS_INFORMATION process_{};
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
+  reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+HWND ChildWithText(HWND parent, const std::string& text) {
+  for (HWND child : Children(parent))
+    if (ClassNameOf(child) != "ComboBox" && WindowText(child) == text) return child;
+  return nullptr;
+}
+
+// The owner-drawn picker is the only combo box with ten items.
+HWND LanguagePicker(HWND main) {
+  for (HWND child : Children(main))
+    if (ClassNameOf(child) == "ComboBox" && SendMessageW(child, CB_GETCOUNT, 0, 0) == 10)
+      return child;
+  return nullptr;
+}
+
+// Saves what the screen shows of the window, frame included, as a 24-bit BMP.
+void SaveScreenshot(HWND window, const std::string& name) {
+  const std::string folder = Environment("OVIX_ARTIFACTS");
+  if (folder.empty()) return;
+  RECT r;
+  GetWindowRect(window, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+  const DWORD imageSize = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + imageSize;
+  info.bmiHeader.biSizeImage = imageSize;
+  std::ofstream out(Widen(folder + "/" + name).c_str(), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+  out.write(static_cast<const char*>(bits), imageSize);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+void Pause() { Sleep(10); }
+
+TEST(ExeWindowTest, TheLocaleEnvironmentIsInForce) {
+  // Guards the other cases: under a non-English run they must not pass in English.
+  EXPECT_EQ(LanguageFromLocaleId(GetUserDefaultLCID()), ExpectedLanguage());
+}
+
+TEST(ExeWindowTest, StartsInTheLocalesLanguageAndTheFlagPickerRelabelsIt) {
+  const TLanguage language = ExpectedLanguage();
+  RunningExe exe;
+  ASSERT_TRUE(exe.Started());
+  HWND main = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (main = exe.MainWindow()) != nullptr; }, Pause));
+  EXPECT_EQ(WindowText(main), S(txtTitle[language]));
+  // Nothing on the command line: no notice.
+  EXPECT_EQ(FindMessageBox(exe.Id()), nullptr);
+
+  struct Caption {
+    const TCatalogueEntry* entry;
+    bool enabled;
+  };
+  for (const Caption& c :
+       {Caption{&txtWarning, true}, Caption{&txtOptions, true}, Caption{&txtKeepConfig, true},
+        Caption{&txtModify, true}, Caption{&txtInstallUpdate, true}, Caption{&txtModVersion, true},
+        Caption{&txtConfiguration, true}, Caption{&txtProgress, true},
+        Caption{&txtCurrentAction, true}}) {
+    HWND control = ChildWithText(main, S((*c.entry)[language]));
+    ASSERT_NE(control, nullptr) << (*c.entry)[language];
+    EXPECT_EQ(IsWindowEnabled(control) != FALSE, c.enabled) << (*c.entry)[language];
+  }
+  HWND picker = LanguagePicker(main);
+  ASSERT_NE(picker, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(picker));
+  EXPECT_EQ(SendMessageW(picker, CB_GETCURSEL, 0, 0), language);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(ComboItemText(picker, i), "");
+  }
+  int disabledBoxes = 0;
+  for (HWND child : Children(main)) {
+    if (ClassNameOf(child) == "ComboBox" && child != picker) {
+      EXPECT_FALSE(IsWindowEnabled(child));
+      ++disabledBoxes;
+    }
+    if (ClassNameOf(child) == "Edit") {
+      EXPECT_FALSE(IsWindowEnabled(child));
+    }
+  }
+  EXPECT_EQ(disabledBoxes, 2);
+  SaveScreenshot(main, "window-" + S(txtLanguageCode[language]) + ".bmp");
+
+  // Through the picker into every other language and back.
+  for (int i = 0; i < kLanguageCount; ++i) {
+    const auto next = static_cast<TLanguage>((language + 1 + i) % kLanguageCount);
+    ChooseComboItem(picker, next);
+    ASSERT_TRUE(WaitFor([&] { return WindowText(main) == S(txtTitle[next]); }, Pause));
+    EXPECT_NE(ChildWithText(main, S(txtInstallUpdate[next])), nullptr);
+    EXPECT_NE(ChildWithText(main, S(txtKeepConfig[next])), nullptr);
+    if (next == lngDE) SaveScreenshot(main, "window-de-picked.bmp");
+  }
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(exe.Handle(), 30000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(exe.Handle(), &code);
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(ExeWindowTest, ACommandLineScriptIsAnnouncedBeforeTheWindowShows) {
+  const TLanguage language = ExpectedLanguage();
+  RunningExe exe("\"C:\\my scripts\\install.txt\" second third");
+  ASSERT_TRUE(exe.Started());
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = FindMessageBox(exe.Id())) != nullptr; }, Pause));
+  EXPECT_EQ(exe.MainWindow(), nullptr);
+  EXPECT_EQ(WindowText(box), "Ovix Updater");
+  EXPECT_EQ(MessageBoxText(box), S(txtScriptForced[language]));
+  EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  HWND main = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (main = exe.MainWindow()) != nullptr; }, Pause));
+  // Only one notice, however many arguments.
+  Sleep(200);
+  EXPECT_EQ(FindMessageBox(exe.Id()), nullptr);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(exe.Handle(), 30000), WAIT_OBJECT_0);
+}
+
+}  // namespace
+}  // namespace ovix
