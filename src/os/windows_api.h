@@ -21,10 +21,12 @@
 #undef WINVER
 #define WINVER 0x0A00
 
+#include <windows.h>
+
+// These need windows.h first.
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 // Our code calls the W functions by name; these macros would rename members of
 // portable classes that share the names.
