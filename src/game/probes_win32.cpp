@@ -1,0 +1,120 @@
+#include <cwchar>
+#include <vector>
+
+#include "game/probes.h"
+#include "os/text.h"
+#include "os/windows_api.h"
+
+// Needs windows.h first.
+#include <tlhelp32.h>
+
+namespace ovix {
+namespace {
+
+constexpr DWORD kTempPathCapacity = 260;
+
+// The process snapshot is closed on every way out of the walk.
+class SnapshotHandle {
+ public:
+  explicit SnapshotHandle(HANDLE handle) : handle_(handle) {}
+  ~SnapshotHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  SnapshotHandle(const SnapshotHandle&) = delete;
+  SnapshotHandle& operator=(const SnapshotHandle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Keeps an unready drive from raising the system's "insert a disk" dialog while it lives.
+class CriticalErrorsSilenced {
+ public:
+  CriticalErrorsSilenced() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~CriticalErrorsSilenced() { SetErrorMode(previous_); }
+  CriticalErrorsSilenced(const CriticalErrorsSilenced&) = delete;
+  CriticalErrorsSilenced& operator=(const CriticalErrorsSilenced&) = delete;
+
+ private:
+  UINT previous_;
+};
+
+}  // namespace
+
+std::string GetLongPath(std::string_view path) {
+  const std::wstring wide = Widen(path);
+  const DWORD needed = GetLongPathNameW(wide.c_str(), nullptr, 0);
+  if (needed == 0) return {};
+  std::wstring buffer(needed, L'\0');
+  const DWORD length = GetLongPathNameW(wide.c_str(), buffer.data(), needed);
+  // A length that does not fit means the path changed between the calls.
+  if (length == 0 || length >= needed) return {};
+  buffer.resize(length);
+  return Narrow(buffer);
+}
+
+std::string GetTempDirectory() {
+  wchar_t buffer[kTempPathCapacity];
+  const DWORD length = GetTempPathW(kTempPathCapacity, buffer);
+  // A longer path is reported by its needed size and not written; it is not supported.
+  if (length == 0 || length > kTempPathCapacity) return {};
+  return GetLongPath(Narrow(std::wstring_view(buffer, length - 1)));
+}
+
+std::string GetFileVersionString(std::string_view exePath) {
+  const std::wstring file = Widen(exePath);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<unsigned char> block(size);
+  if (!GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return {};
+  void* value = nullptr;
+  UINT valueSize = 0;
+  if (!VerQueryValueW(block.data(), L"\\", &value, &valueSize) || value == nullptr ||
+      valueSize < sizeof(VS_FIXEDFILEINFO)) {
+    return {};
+  }
+  const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+  if (info->dwSignature != 0xFEEF04BD) return {};
+  return FormatFileVersion({HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                            HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)});
+}
+
+bool IsProcessRunning(std::string_view exeName) {
+  static_assert(sizeof(void*) != 4 || sizeof(PROCESSENTRY32W) == 556);
+  try {
+    const SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid()) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+      const std::size_t length = wcsnlen(entry.szExeFile, std::size(entry.szExeFile));
+      if (ExeNameMatches(Narrow(std::wstring_view(entry.szExeFile, length)), exeName)) {
+        return true;
+      }
+    }
+  } catch (const std::exception&) {
+    // A walk that fails half-way says nothing runs.
+  }
+  return false;
+}
+
+bool IsDriveReady(std::string_view drive) {
+  const CriticalErrorsSilenced silenced;
+  if (drive.empty()) return false;
+  std::string root(drive);
+  if (root[0] >= 'a' && root[0] <= 'z') root[0] = static_cast<char>(root[0] - 'a' + 'A');
+  if (root.size() == 1) root += ":\\";
+  bool ready = GetVolumeInformationW(Widen(root).c_str(), nullptr, 0, nullptr, nullptr, nullptr,
+                                     nullptr, 0) != 0;
+  // The size is asked of the drive by its letter alone, whatever followed it.
+  const std::wstring letterRoot = Widen(std::string{root[0], ':', '\\'});
+  ULARGE_INTEGER total{};
+  if (!GetDiskFreeSpaceExW(letterRoot.c_str(), nullptr, &total, nullptr)) ready = false;
+  return ready;
+}
+
+}  // namespace ovix

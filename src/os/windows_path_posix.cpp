@@ -1,0 +1,187 @@
+#include <pwd.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "os/windows_path.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiUpper(x) == AsciiUpper(y);
+         });
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The characters Windows refuses in a file or folder name.
+bool IsForbiddenInName(char c) {
+  return static_cast<unsigned char>(c) < 0x20 ||
+         std::string_view("<>\"|?*:").find(c) != std::string_view::npos;
+}
+
+std::string HomeFolder() {
+  if (const char* home = getenv("HOME"); home != nullptr && *home != '\0') return home;
+  // Services and sandboxes may run without HOME; the password database still knows it.
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+bool EntryExists(const fs::path& path) {
+  std::error_code error;
+  // A dangling link still occupies its name, so it counts as existing.
+  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
+}
+
+// The name under which `name` exists in `folder`: as written when it exists so, else the
+// bytewise-first entry that differs only in ASCII case.
+std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {
+  if (EntryExists(folder / name)) return std::string(name);
+  std::optional<std::string> best;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::string candidate = it->path().filename().string();
+    if (EqualsIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
+      best = std::move(candidate);
+    }
+  }
+  return best;
+}
+
+// Splits the part after "X:" into components, applying "." and ".." the way Windows does
+// before it touches the disk. nullopt when a component holds a forbidden character.
+std::optional<std::vector<std::string_view>> SplitComponents(std::string_view rest) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = start;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    const std::string_view part = rest.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      if (std::any_of(part.begin(), part.end(), IsForbiddenInName)) return std::nullopt;
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+fs::path DosDevicesFolder() {
+  if (const char* prefix = getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
+    return fs::path(prefix) / "dosdevices";
+  }
+  return fs::path(HomeFolder()) / ".wine" / "dosdevices";
+}
+
+std::vector<char> DriveLetters() {
+  std::vector<char> letters;
+  std::error_code error;
+  for (fs::directory_iterator it(DosDevicesFolder(), error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() == 2 && IsAsciiLetter(name[0]) && name[1] == ':') {
+      letters.push_back(AsciiUpper(name[0]));
+    }
+  }
+  std::sort(letters.begin(), letters.end());
+  letters.erase(std::unique(letters.begin(), letters.end()), letters.end());
+  return letters;
+}
+
+std::optional<fs::path> DriveRoot(char letter) {
+  if (!IsAsciiLetter(letter)) return std::nullopt;
+  const fs::path folder = DosDevicesFolder();
+  // Wine writes the entries in lower case; an upper-case one made by hand also serves.
+  for (const char c : {AsciiLower(letter), AsciiUpper(letter)}) {
+    const fs::path entry = folder / std::string{c, ':'};
+    if (!EntryExists(entry)) continue;
+    std::error_code error;
+    fs::path root = fs::canonical(entry, error);
+    if (error || !fs::is_directory(root, error) || error) return std::nullopt;
+    return root;
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> ResolveWindowsPath(std::string_view windowsPath) {
+  if (windowsPath.size() < 2 || !IsAsciiLetter(windowsPath[0]) || windowsPath[1] != ':') {
+    return std::nullopt;
+  }
+  const auto parts = SplitComponents(windowsPath.substr(2));
+  if (!parts) return std::nullopt;
+  std::optional<fs::path> root = DriveRoot(windowsPath[0]);
+  if (!root) return std::nullopt;
+
+  fs::path result = std::move(*root);
+  bool onDisk = true;
+  for (const std::string_view part : *parts) {
+    std::optional<std::string> name;
+    if (onDisk) name = FindEntry(result, part);
+    onDisk = name.has_value();
+    result /= name ? fs::path(*name) : fs::path(part);
+  }
+  return result;
+}
+
+std::string ToWindowsPath(const fs::path& posixPath) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(posixPath, error);
+  if (error) return {};
+  const fs::path full = fs::weakly_canonical(absolute, error);
+  if (error) return {};
+  const std::vector<fs::path::iterator::value_type> elements(full.begin(), full.end());
+
+  char bestLetter = 0;
+  std::size_t bestLength = 0;
+  for (const char letter : DriveLetters()) {
+    const std::optional<fs::path> root = DriveRoot(letter);
+    if (!root) continue;
+    std::size_t length = 0;
+    auto element = elements.begin();
+    for (const fs::path& part : *root) {
+      if (part.empty()) continue;  // a trailing separator
+      if (element == elements.end() || *element != part) {
+        length = 0;
+        break;
+      }
+      ++element, ++length;
+    }
+    if (length > bestLength) bestLetter = letter, bestLength = length;
+  }
+  if (bestLetter == 0) return {};
+
+  std::string result{bestLetter, ':', '\\'};
+  bool first = true;
+  for (auto element = elements.begin() + static_cast<std::ptrdiff_t>(bestLength);
+       element != elements.end(); ++element) {
+    if (element->empty()) continue;
+    if (!first) result += '\\';
+    result += element->string();
+    first = false;
+  }
+  return result;
+}
+
+}  // namespace ovix

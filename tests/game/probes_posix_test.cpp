@@ -1,0 +1,165 @@
+#include "game/probes_posix.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "game/probes.h"
+#include "game/test_executables.h"
+#include "os/scratch_wine_prefix.h"
+#include "os/windows_path.h"
+
+extern char** environ;
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// A child running `sleep` under a command line of our choosing; killed and reaped on
+// destruction.
+class SleepingChild {
+ public:
+  SleepingChild(const std::string& program, const std::string& argv0) {
+    std::string seconds = "60";
+    char* argv[] = {const_cast<char*>(argv0.c_str()), seconds.data(), nullptr};
+    started_ = posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ) == 0;
+  }
+  ~SleepingChild() { Stop(); }
+  SleepingChild(const SleepingChild&) = delete;
+  SleepingChild& operator=(const SleepingChild&) = delete;
+
+  bool started() const { return started_; }
+  void Stop() {
+    if (!started_) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    started_ = false;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  bool started_ = false;
+};
+
+using ProbesTest = ScratchWinePrefix;
+
+TEST_F(ProbesTest, FileVersionOfExecutablesOnAMappedDrive) {
+  MapDrive('d', TestExecutable(""));
+  EXPECT_EQ(GetFileVersionString("D:\\version_1_2_3_4.exe"), "1.2.3");
+  EXPECT_EQ(GetFileVersionString("d:\\VERSION_0_9_18_0.EXE"), "0.9.18");
+  EXPECT_EQ(GetFileVersionString("D:/version_1_10_2_7.exe"), "1.10.2");
+  EXPECT_EQ(GetFileVersionString("D:\\no_version.exe"), "");
+  EXPECT_EQ(GetFileVersionString("D:\\missing.exe"), "");
+  EXPECT_EQ(GetFileVersionString("D:\\"), "");
+  EXPECT_EQ(GetFileVersionString("Q:\\version_1_2_3_4.exe"), "");  // no such drive
+  MakeFile(DriveC() / "readme.txt", "MZ, but only text");
+  EXPECT_EQ(GetFileVersionString("C:\\readme.txt"), "");
+}
+
+TEST_F(ProbesTest, LongPathIsThePathWhenItExists) {
+  MakeFile(DriveC() / "Games" / "Client.exe");
+  EXPECT_EQ(GetLongPath("c:\\games\\client.EXE"), "c:\\games\\client.EXE");
+  EXPECT_EQ(GetLongPath("C:\\Games"), "C:\\Games");
+  EXPECT_EQ(GetLongPath("C:\\Games\\Other.exe"), "");
+  EXPECT_EQ(GetLongPath("Q:\\Games"), "");
+  EXPECT_EQ(GetLongPath(""), "");
+}
+
+TEST_F(ProbesTest, TempDirectoryIsTheWindowsFormOfTmpdir) {
+  ScopedEnvironment tmpdir("TMPDIR");
+  const fs::path temp = MakeFolder(DriveC() / "users" / "Player" / "Temp");
+  tmpdir.Set(temp.string() + "/");
+  EXPECT_EQ(GetTempDirectory(), "C:\\users\\Player\\Temp");
+  tmpdir.Set(DriveC().string());
+  EXPECT_EQ(GetTempDirectory(), "C:");  // a drive root loses its "\" too
+  tmpdir.Set((DriveC() / "gone").string());
+  EXPECT_EQ(GetTempDirectory(), "");
+  tmpdir.Set(Prefix().string());  // on no drive
+  EXPECT_EQ(GetTempDirectory(), "");
+  MapDrive('z', "/");
+  tmpdir.Unset();
+  EXPECT_EQ(GetTempDirectory(), ToWindowsPath("/tmp"));
+  EXPECT_EQ(GetTempDirectory().substr(0, 2), "Z:");
+}
+
+TEST_F(ProbesTest, DriveIsReadyWhenItsRootIsAReadableFolder) {
+  MapDrive('e', "../missing");
+  MakeFile(Prefix() / "a-file");
+  MapDrive('f', "../a-file");
+  for (const char* drive : {"c", "C", "C:\\", "c:\\", "c:\\no-matter-what"}) {
+    EXPECT_TRUE(IsDriveReady(drive)) << drive;
+  }
+  for (const char* drive : {"d", "D:\\", "e", "E:\\", "f", "", "1", "\\"}) {
+    EXPECT_FALSE(IsDriveReady(drive)) << drive;
+  }
+}
+
+TEST(ProcessProbeTest, FindsAChildByItsWindowsCommandLine) {
+  const std::string name = "DummyClient" + std::to_string(getpid()) + ".EXE";
+  SleepingChild child("/bin/sleep", "C:\\Games\\Dummy Folder\\" + name);
+  ASSERT_TRUE(child.started());
+  std::string wanted = name;
+  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_TRUE(WaitFor([&] { return IsProcessRunning(wanted); }));
+  EXPECT_FALSE(IsProcessRunning(wanted.substr(0, wanted.size() - 1)));
+  EXPECT_FALSE(IsProcessRunning(wanted.substr(0, wanted.size() - 3) + "com"));
+  EXPECT_FALSE(IsProcessRunning("Other" + wanted));
+  child.Stop();
+  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(wanted); }));
+}
+
+TEST(ProcessProbeTest, FindsAChildByItsKernelName) {
+  // The kernel names a process after the file it executes, here a link named like a game.
+  const fs::path folder = fs::temp_directory_path() / ("ovix-comm-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string name = "g" + std::to_string(getpid()) + ".exe";
+  fs::create_symlink("/bin/sleep", folder / name);
+  {
+    SleepingChild child((folder / name).string(), "sleep");
+    ASSERT_TRUE(child.started());
+    EXPECT_TRUE(WaitFor([&] { return IsProcessRunning("G" + name.substr(1)); }));
+  }
+  fs::remove_all(folder);
+}
+
+TEST_F(ProbesTest, ProcessFolderEntriesThatCannotBeReadAreSkipped) {
+  const fs::path proc = MakeFolder(Prefix() / "proc");
+  MakeFile(proc / "17" / "cmdline", std::string("C:\\Games\\WorldOfTanks.exe\0-safe\0", 32));
+  MakeFile(proc / "17" / "comm", "WorldOfTanks.ex\n");
+  MakeFile(proc / "18" / "comm", "launcher.exe\n");
+  MakeFile(proc / "19" / "cmdline", "");  // a kernel thread
+  MakeFolder(proc / "20");                // gone while listed
+  MakeFile(proc / "self" / "cmdline", std::string("selfonly.exe\0", 13));
+  MakeFile(proc / "version", "Linux");
+
+  EXPECT_TRUE(IsProcessRunningIn(proc, "worldoftanks.exe"));
+  EXPECT_TRUE(IsProcessRunningIn(proc, "WORLDOFTANKS.EX"));  // the truncated kernel name
+  EXPECT_TRUE(IsProcessRunningIn(proc, "Launcher.exe"));
+  EXPECT_FALSE(IsProcessRunningIn(proc, "-safe"));  // only the first word is a name
+  EXPECT_FALSE(IsProcessRunningIn(proc, "selfonly.exe"));
+  EXPECT_FALSE(IsProcessRunningIn(proc, ""));
+  EXPECT_FALSE(IsProcessRunningIn(Prefix() / "no-proc", "worldoftanks.exe"));
+  EXPECT_FALSE(IsProcessRunningIn(proc / "version", "worldoftanks.exe"));
+}
+
+}  // namespace
+}  // namespace ovix
