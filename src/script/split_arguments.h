@@ -1,0 +1,16 @@
+#pragma once
+// Splits a line into its first two blank-separated arguments; an argument in
+// double quotes may hold blanks.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace ovix {
+
+using TArguments = std::array<std::string, 2>;
+
+// Never fails: a slot the line has no argument for stays empty.
+TArguments SplitArguments(std::string_view line);
+
+}  // namespace ovix
