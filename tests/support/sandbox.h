@@ -1,0 +1,74 @@
+#pragma once
+// A fresh folder known by its Windows path, removed afterwards. On posix it lives
+// in a throw-away Wine-style prefix (WINEPREFIX points at it for the fixture's
+// life) whose C: drive also holds the temporary directory (TMPDIR).
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "os/files.h"
+
+namespace ovix::test {
+
+namespace fs = std::filesystem;
+
+class Sandbox {
+ public:
+  Sandbox() {
+    root_ = fs::temp_directory_path() / ("ovix-sandbox-" + std::to_string(std::random_device{}()) +
+                                         "-" + std::to_string(counter_++));
+    fs::create_directories(root_);
+#ifdef _WIN32
+    windowsDir_ = root_.string();
+#else
+    fs::create_directories(root_ / "drive_c" / "tmp");
+    fs::create_directories(root_ / "drive_c" / "work");
+    fs::create_directories(root_ / "dosdevices");
+    fs::create_directory_symlink("../drive_c", root_ / "dosdevices" / "c:");
+    Save("WINEPREFIX", root_.string());
+    Save("TMPDIR", (root_ / "drive_c" / "tmp").string());
+    windowsDir_ = "C:\\work";
+#endif
+  }
+  ~Sandbox() {
+#ifndef _WIN32
+    for (auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+#endif
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  const std::string& Dir() const { return windowsDir_; }
+  fs::path Local(const std::string& windowsPath) const { return LocalPath(windowsPath).value(); }
+  std::string FilesIn(const std::string& windowsDir) const {
+    std::string names;
+    for (const auto& entry : fs::directory_iterator(Local(windowsDir)))
+      names += entry.path().filename().string() + ";";
+    return names;
+  }
+
+ private:
+#ifndef _WIN32
+  void Save(const std::string& name, const std::string& value) {
+    const char* old = std::getenv(name.c_str());
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+#endif
+  static inline int counter_ = 0;
+  fs::path root_;
+  std::string windowsDir_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+}  // namespace ovix::test
