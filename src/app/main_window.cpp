@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "lang/locale.h"
+#include "net/service_lists.h"
 #include "res/flags.h"
 
 namespace ovix {
@@ -96,9 +97,11 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
                   .tabOrder = 3,
                   .font = TFont{"Tahoma", 13, false}},
                  ui::TComboStyle::OwnerDrawFixed, kLanguageItemHeight) {
+  transport_ = startup.transport ? startup.transport : CreatePlatformTransport();
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   cbLanguage.onChange = [this] { cbLanguageChange(); };
+  cmbOvixVersion.onChange = [this] { cmbOvixVersionChange(); };
   cbLanguage.onDrawItem = [this](ui::TComboBox& control, int index, const ui::TRect& rect,
                                  ui::TCanvas& canvas) {
     cbLanguageDrawItem(control, index, rect, canvas);
@@ -107,7 +110,11 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
   FormCreate(startup);
 }
 
-TfWindow::~TfWindow() = default;
+TfWindow::~TfWindow() {
+  App().Terminate();
+  transport_->AbortAll();
+  downloads_.JoinAll();
+}
 
 void TfWindow::FormCreate(const TStartup& startup) {
   VersionsFiles.clear();
@@ -140,7 +147,7 @@ void TfWindow::TakeCommandLine(const std::vector<std::string>& arguments) {
 }
 
 void TfWindow::RequestConfigurationList() {
-  // Filled in by the update-service client.
+  RequestList(kConfigsRequest, &TfWindow::ConfigsReceived);
 }
 
 void TfWindow::FindGameDirectory() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lang/languages.h"
+#include "net/async_downloader.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 
@@ -14,14 +15,16 @@ namespace ovix {
 
 // What the process hands the window at start-up.
 struct TStartup {
-  std::vector<std::string> arguments;  // command-line arguments after the program name
-  std::uint32_t localeId = 0x0409;     // the user's default locale identifier
+  std::vector<std::string> arguments;     // command-line arguments after the program name
+  std::uint32_t localeId = 0x0409;        // the user's default locale identifier
+  std::shared_ptr<TTransport> transport;  // the network; the platform's when unset
 };
 
-class TfWindow : public ui::TForm {
+class TfWindow : public ui::TForm, public TDownloadHost {
  public:
   // Builds the controls and runs FormCreate.
   TfWindow(ui::Application& app, const TStartup& startup);
+  // Ends every transfer and waits for its worker before the controls go.
   ~TfWindow() override;
 
   // Controls, in declaration order.
@@ -52,6 +55,7 @@ class TfWindow : public ui::TForm {
 
   // Event handlers.
   void cbKeepConfigClick();
+  void cmbOvixVersionChange();
   void cbLanguageChange();
   void cbLanguageDrawItem(ui::TComboBox& control, int index, const ui::TRect& rect,
                           ui::TCanvas& canvas);
@@ -60,17 +64,35 @@ class TfWindow : public ui::TForm {
   void SetLanguage(TLanguage language);
   // Re-enables the option controls after an operation that locked them.
   void ApplyEnablingRule();
+  // Shows WOTDir, reads the client version and asks for the version list.
+  void ApplyGameDirectory();
+  // The update service's answers, on the UI thread.
+  void VersionsReceived(const std::string& Data);
+  void ConfigsReceived(const std::string& Data);
+  void NightlyReceived(const std::string& Data);
+
+  // What the downloaders need of the window.
+  ui::Application& App() override { return ui::TForm::App(); }
+  TTransport& Transport() override { return *transport_; }
+  TDownloadRegistry& Downloads() override { return downloads_; }
+  void DownloadProgress(std::int64_t received, std::int64_t total) override;
+  void DownloadFailed(std::uint32_t code) override;
+
   // The catalogue text in the language in force.
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }
 
  private:
   void FormCreate(const TStartup& startup);
+  void RequestList(std::string_view request, void (TfWindow::*received)(const std::string&));
   void FillLanguagePicker();
   void TakeCommandLine(const std::vector<std::string>& arguments);
   void RequestConfigurationList();
   void FindGameDirectory();
   void PlaceOptionBoxes();
   void RelabelPlaceholder(ui::TComboBox& box, const TCatalogueEntry& entry, TLanguage oldLanguage);
+
+  std::shared_ptr<TTransport> transport_;
+  TDownloadRegistry downloads_;
 };
 
 }  // namespace ovix

@@ -73,6 +73,20 @@ void Application::RunPendingSteps() {
   }
 }
 
+void Application::ServeHandOversUntil(const std::function<bool()>& done) {
+  for (;;) {
+    RunPendingSteps();
+    if (done()) return;
+    std::unique_lock lock(mutex_);
+    cv_.wait_for(lock, std::chrono::milliseconds(10), [&] { return !queue_.empty(); });
+  }
+}
+
+void Application::WaitForSteps(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  cv_.wait_for(lock, limit, [&] { return !queue_.empty() || Terminated(); });
+}
+
 bool Application::HasPendingSteps() {
   std::lock_guard lock(mutex_);
   return !queue_.empty();

@@ -3,6 +3,7 @@
 // workers need, whatever the backend.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -50,6 +51,9 @@ class Application {
 
   // Handles every pending message and hand-over, then returns.
   virtual void ProcessMessages() = 0;
+  // Sleeps up to `limit`, waking early when a message or hand-over arrives, so a
+  // wait loop of sleep-then-ProcessMessages never holds a worker up for long.
+  virtual void WaitForWork(std::chrono::milliseconds limit) = 0;
   // Shows the form and runs the message loop until it closes.
   virtual void Run(TForm& mainForm) = 0;
 
@@ -62,6 +66,9 @@ class Application {
   // application is terminating. An error the step raises is raised again here.
   bool Synchronize(std::function<void()> step);
   bool IsUiThread() const { return std::this_thread::get_id() == uiThread_; }
+  // On the UI thread: runs hand-overs as they arrive until done() holds, so a
+  // worker the UI thread waits for can still hand its steps over.
+  void ServeHandOversUntil(const std::function<bool()>& done);
 
   // The generic error report: a warning box with the error's text.
   void ShowException(const std::exception_ptr& error);
@@ -76,6 +83,7 @@ class Application {
   // Blocks the UI thread until a hand-over arrives, the application terminates
   // or wake is called; for backends without a native message queue.
   void WaitForSteps(const std::function<bool()>& wake);
+  void WaitForSteps(std::chrono::milliseconds limit);
   void NotifyWaiters();
 
  private:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "net/transfer_codes.h"
 #include "res/flags.h"
 #include "ui/win32/win32_application.h"
 #include "win32_test_util.h"
@@ -28,11 +29,22 @@ using ui::win32::HandleOf;
 
 std::string S(std::string_view text) { return std::string(text); }
 
+// No service: the window keeps its start-up state whatever the run's network offers.
+class OfflineTransport final : public TTransport {
+ public:
+  std::uint32_t Fetch(const std::string&, const std::filesystem::path&,
+                      const TransferProgress&) override {
+    return kTransferNotFound;
+  }
+  void AbortAll() override {}
+};
+
 class Win32WindowTest : public ::testing::Test {
  protected:
   void Open(std::uint32_t localeId) {
     app.SetTitle("Ovix Updater");
-    window = std::make_unique<TfWindow>(app, TStartup{{}, localeId});
+    window = std::make_unique<TfWindow>(
+        app, TStartup{{}, localeId, std::make_shared<OfflineTransport>()});
     window->Show();
     Pump();
   }

@@ -64,6 +64,8 @@ std::optional<std::string> HeadlessApplication::BrowseForFolder(std::string_view
 
 void HeadlessApplication::ProcessMessages() { RunPendingSteps(); }
 
+void HeadlessApplication::WaitForWork(std::chrono::milliseconds limit) { WaitForSteps(limit); }
+
 void HeadlessApplication::Run(TForm& mainForm) {
   mainForm.Show();
   while (mainForm.Visible() && !Terminated()) {

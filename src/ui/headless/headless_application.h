@@ -32,6 +32,7 @@ class HeadlessApplication : public Application {
   std::optional<std::string> BrowseForFolder(std::string_view prompt,
                                              std::string_view initial) override;
   void ProcessMessages() override;
+  void WaitForWork(std::chrono::milliseconds limit) override;
   void Run(TForm& mainForm) override;
 
   // Every message box shown so far, in order.

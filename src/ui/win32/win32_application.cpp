@@ -164,6 +164,13 @@ void Win32Application::ProcessMessages() {
   RunPendingSteps();
 }
 
+void Win32Application::WaitForWork(std::chrono::milliseconds limit) {
+  // Hand-overs post a message, so waiting for input covers both.
+  if (HasPendingSteps()) return;
+  MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(limit.count()), QS_ALLINPUT,
+                              MWMO_INPUTAVAILABLE);
+}
+
 void Win32Application::Run(TForm& mainForm) {
   mainForm_ = &mainForm;
   mainForm.Show();

@@ -26,6 +26,7 @@ class Win32Application final : public Application {
   std::optional<std::string> BrowseForFolder(std::string_view prompt,
                                              std::string_view initial) override;
   void ProcessMessages() override;
+  void WaitForWork(std::chrono::milliseconds limit) override;
   void Run(TForm& mainForm) override;
 
   // Backend internals shared with the peers.

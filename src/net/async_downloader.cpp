@@ -1,0 +1,181 @@
+#include "net/async_downloader.h"
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <set>
+
+#include "game/probes.h"
+#include "net/text_decoding.h"
+#include "net/transfer_codes.h"
+#include "os/clock.h"
+#include "os/files.h"
+
+namespace ovix {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Between hand-overs when the total is unknown and only the position moves.
+constexpr auto kUnknownTotalInterval = 100ms;
+// About one screen refresh.
+constexpr auto kFrameInterval = 15ms;
+
+std::int64_t ClampToBar(std::uint64_t value) {
+  return static_cast<std::int64_t>(std::min<std::uint64_t>(value, INT_MAX));
+}
+
+// A name no other transfer in this process uses, beside the destination, so a
+// failed transfer never touches the destination and the move is atomic.
+std::filesystem::path PartialFileFor(const std::filesystem::path& destination) {
+  static std::atomic<std::uint64_t> counter{0};
+  static const std::uint64_t salt = std::random_device{}();
+  std::filesystem::path partial = destination;
+  partial += ".ovix-" + std::to_string(salt % 1000000) + "-" + std::to_string(++counter) + ".part";
+  return partial;
+}
+
+}  // namespace
+
+std::string TemporaryDownloadName(const std::string& tempDirectory, int millisecondsSinceMidnight) {
+  static std::mutex mutex;
+  static std::set<std::string> issued;
+  const std::string base =
+      tempDirectory + "\\Ovix_Updater_" + std::to_string(millisecondsSinceMidnight);
+  std::lock_guard lock(mutex);
+  std::string name = base + ".tmp";
+  for (int n = 1; !issued.insert(name).second; ++n) name = base + "_" + std::to_string(n) + ".tmp";
+  return name;
+}
+
+TDownloadRegistry::~TDownloadRegistry() { JoinAll(); }
+
+void TDownloadRegistry::Adopt(std::unique_ptr<TAsyncDownloader> downloader) {
+  std::lock_guard lock(mutex_);
+  running_.push_back(std::move(downloader));
+}
+
+void TDownloadRegistry::Reap() {
+  std::vector<std::unique_ptr<TAsyncDownloader>> finished;
+  {
+    std::lock_guard lock(mutex_);
+    auto split = std::stable_partition(running_.begin(), running_.end(),
+                                       [](const auto& d) { return !d->Finished(); });
+    std::move(split, running_.end(), std::back_inserter(finished));
+    running_.erase(split, running_.end());
+  }
+  // Joined and freed outside the lock.
+}
+
+void TDownloadRegistry::JoinAll() {
+  std::vector<std::unique_ptr<TAsyncDownloader>> all;
+  {
+    std::lock_guard lock(mutex_);
+    all.swap(running_);
+  }
+}
+
+std::size_t TDownloadRegistry::Count() {
+  std::lock_guard lock(mutex_);
+  return running_.size();
+}
+
+TAsyncDownloader::TAsyncDownloader(TDownloadHost& host, std::string URL)
+    : host_(host),
+      FURL(std::move(URL)),
+      FDestination(TemporaryDownloadName(GetTempDirectory(), LocalMillisecondsSinceMidnight())) {}
+
+void TAsyncDownloader::Create(TDownloadHost& host, std::string URL,
+                              TAsyncDownloadCallback Callback) {
+  host.Downloads().Reap();
+  auto downloader = std::make_unique<TAsyncDownloader>(host, std::move(URL));
+  downloader->FCallback = std::move(Callback);
+  TAsyncDownloader& started = *downloader;
+  host.Downloads().Adopt(std::move(downloader));
+  // Everything is in place before the body begins.
+  started.Start();
+}
+
+TAsyncDownloader::~TAsyncDownloader() {
+  if (!thread_.joinable()) return;
+  // The body may be waiting for the UI thread to take a step; serve it meanwhile.
+  if (host_.App().IsUiThread()) host_.App().ServeHandOversUntil([this] { return Finished(); });
+  thread_.join();
+}
+
+void TAsyncDownloader::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TAsyncDownloader::Download(std::string Destination) {
+  FDestination = std::move(Destination);
+  Start();
+}
+
+void TAsyncDownloader::Execute() {
+  try {
+    result_ = Transfer();
+    if (FCallback) {
+      const std::string text = GetString();
+      host_.App().Synchronize([&] { FCallback(text); });
+    } else if (result_ != kTransferOk && result_ != kTransferAborted) {
+      const std::uint32_t code = result_;
+      host_.App().Synchronize([&] { host_.DownloadFailed(code); });
+    }
+  } catch (...) {
+    // An error in the body ends it silently.
+  }
+  finished_.store(true, std::memory_order_release);
+}
+
+std::uint32_t TAsyncDownloader::Transfer() {
+  const std::optional<std::filesystem::path> destination = LocalPath(FDestination);
+  if (!destination) return kTransferFailed;
+  const std::filesystem::path partial = PartialFileFor(*destination);
+  std::uint32_t result = host_.Transport().Fetch(
+      FURL, partial,
+      [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });
+  if (result == kTransferOk && !MoveReplacing(partial, *destination)) result = kTransferFailed;
+  if (result != kTransferOk) {
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+  }
+  return result;
+}
+
+bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
+  if (!FCallback) {
+    const std::int64_t bar = ClampToBar(total);
+    const std::int64_t position = ClampToBar(received);
+    const int permille =
+        bar > 0 ? static_cast<int>(std::min<std::int64_t>(position, bar) * 1000 / bar) : -2;
+    const auto now = std::chrono::steady_clock::now();
+    // A change the bar can show, and no more often than a screen can show it;
+    // the last position always goes through.
+    const bool finalStep = bar > 0 && position >= bar && position != shownPosition_;
+    const bool changed = bar != shownTotal_ || (bar > 0 && permille != shownPermille_) ||
+                         (bar == 0 && now - shownAt_ >= kUnknownTotalInterval);
+    const bool visible =
+        bar != shownTotal_ || finalStep || (changed && now - shownAt_ >= kFrameInterval);
+    if (visible) {
+      shownTotal_ = bar;
+      shownPermille_ = permille;
+      shownPosition_ = position;
+      shownAt_ = now;
+      host_.App().Synchronize([&] { host_.DownloadProgress(position, bar); });
+    }
+  }
+  return !host_.App().Terminated();
+}
+
+std::string TAsyncDownloader::GetString() const {
+  const std::optional<std::filesystem::path> file = LocalPath(FDestination);
+  if (!file) return {};
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(*file, error)) return {};
+  const std::optional<std::string> bytes = ReadWholeFile(*file);
+  return bytes ? DecodeText(*bytes) : std::string();
+}
+
+}  // namespace ovix

@@ -1,0 +1,102 @@
+#pragma once
+// One download of one address into one file, on a worker thread of its own.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/transport.h"
+#include "ui/application.h"
+
+namespace ovix {
+
+// Receives the downloaded text on the UI thread.
+using TAsyncDownloadCallback = std::function<void(const std::string& Data)>;
+
+class TAsyncDownloader;
+
+// Keeps the downloaders that delete themselves until their bodies have ended,
+// so that shutdown can wait for every worker.
+class TDownloadRegistry {
+ public:
+  ~TDownloadRegistry();
+  void Adopt(std::unique_ptr<TAsyncDownloader> downloader);
+  // Frees the downloaders that have finished.
+  void Reap();
+  // Waits for every kept downloader; call after the application has terminated.
+  void JoinAll();
+  std::size_t Count();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<TAsyncDownloader>> running_;
+};
+
+// What a downloader needs of the window.
+class TDownloadHost {
+ public:
+  virtual ui::Application& App() = 0;
+  virtual TTransport& Transport() = 0;
+  virtual TDownloadRegistry& Downloads() = 0;
+  // The progress step (on the UI thread): the bar's maximum, then its position.
+  virtual void DownloadProgress(std::int64_t received, std::int64_t total) = 0;
+  // The download-error handler (on the UI thread).
+  virtual void DownloadFailed(std::uint32_t code) = 0;
+
+ protected:
+  ~TDownloadHost() = default;
+};
+
+class TAsyncDownloader {
+ public:
+  // Suspended; its owner starts it (Start or Download), waits for Finished and destroys it.
+  TAsyncDownloader(TDownloadHost& host, std::string URL);
+  // Starts at once and is freed once its body has ended; the caller keeps nothing.
+  static void Create(TDownloadHost& host, std::string URL, TAsyncDownloadCallback Callback);
+  // Waits for a started body to end; a never-started downloader just goes.
+  ~TAsyncDownloader();
+  TAsyncDownloader(const TAsyncDownloader&) = delete;
+  TAsyncDownloader& operator=(const TAsyncDownloader&) = delete;
+
+  void Start();
+  // Downloads into the given file instead of the temporary one, and starts.
+  void Download(std::string Destination);
+  // True once the body has ended; then the file and every handed-over step are complete.
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  // The destination file's text, decoded by its byte-order mark; empty when there is no file.
+  std::string GetString() const;
+
+  const std::string& URL() const { return FURL; }
+  const std::string& Destination() const { return FDestination; }
+  // The result of the transfer, once Finished.
+  std::uint32_t Result() const { return result_; }
+
+ private:
+  void Execute();
+  std::uint32_t Transfer();
+  bool OnProgress(std::uint64_t received, std::uint64_t total);
+
+  TDownloadHost& host_;
+  std::string FURL;
+  std::string FDestination;
+  TAsyncDownloadCallback FCallback;
+  std::thread thread_;
+  std::atomic<bool> finished_{false};
+  std::uint32_t result_ = 0;
+  // Hand-overs are only made when the bar can show a change.
+  std::int64_t shownTotal_ = -1;
+  int shownPermille_ = -1;
+  std::int64_t shownPosition_ = -1;
+  std::chrono::steady_clock::time_point shownAt_;
+};
+
+// "Ovix_Updater_" + milliseconds since local midnight + ".tmp" in the temporary
+// directory; a second name asked for in the same millisecond gets a suffix.
+std::string TemporaryDownloadName(const std::string& tempDirectory, int millisecondsSinceMidnight);
+
+}  // namespace ovix

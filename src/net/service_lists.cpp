@@ -1,0 +1,69 @@
+#include "net/service_lists.h"
+
+#include <cstdlib>
+
+#include "os/text.h"
+#include "script/split_arguments.h"
+
+namespace ovix {
+namespace {
+
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+}  // namespace
+
+std::string UpdateServiceBaseUrl() {
+  std::string base = OVIX_DEFAULT_UPDATE_URL;
+  if (const char* own = std::getenv("OVIX_UPDATE_URL"); own && *own) base = own;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+std::vector<TListEntry> ParseServiceList(std::string_view text) {
+  std::vector<TListEntry> entries;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\r', start), text.find('\n', start));
+    std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+    while (!line.empty() && IsTrimmed(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsTrimmed(line.back())) line.remove_suffix(1);
+    if (!line.empty()) {
+      TArguments args = SplitArguments(line);
+      entries.push_back({std::move(args[0]), std::move(args[1])});
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return entries;
+}
+
+// Backtracking over the last star keeps this linear in practice and never recursive.
+bool MatchesMask(std::string_view text, std::string_view mask) {
+  std::size_t t = 0, m = 0;
+  std::size_t starMask = std::string_view::npos, starText = 0;
+  while (t < text.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starText = t;
+    } else if (m < mask.size() && FoldAscii(mask[m]) == FoldAscii(text[t])) {
+      ++m;
+      ++t;
+    } else if (starMask != std::string_view::npos) {
+      m = starMask + 1;
+      t = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+bool IsAcceptedRevision(std::string_view revision) {
+  const std::size_t length = Utf16Length(revision);
+  return length >= 1 && length <= 9;
+}
+
+}  // namespace ovix

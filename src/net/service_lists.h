@@ -1,0 +1,38 @@
+#pragma once
+// The update service's requests and the formats of its list answers.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovix {
+
+// The base URL, without a trailing "/": OVIX_UPDATE_URL from the environment
+// when set, else the address built into the program.
+std::string UpdateServiceBaseUrl();
+
+inline constexpr std::string_view kVersionsRequest = "/get-ovix-versions?version=";
+inline constexpr std::string_view kConfigsRequest = "/get-ovix-configs";
+inline constexpr std::string_view kNightlyRequest = "/get-last-nightly";
+inline constexpr std::string_view kScriptRequest = "/get-script?version=";
+
+struct TListEntry {
+  std::string name;  // what the box shows
+  std::string key;   // what is sent or substituted for it; may be empty
+  bool operator==(const TListEntry&) const = default;
+};
+
+// One entry per non-blank line; lines end at CR or LF. Each line is trimmed and
+// split into display name and key.
+std::vector<TListEntry> ParseServiceList(std::string_view text);
+
+// "*" matches any run of characters; ASCII letters match either case.
+bool MatchesMask(std::string_view text, std::string_view mask);
+
+// A nightly revision is taken only when it is 1 to 9 characters long.
+bool IsAcceptedRevision(std::string_view revision);
+
+// The most items each box takes; a longer list is rejected.
+inline constexpr int kMaxListItems = 10;
+
+}  // namespace ovix

@@ -1,0 +1,30 @@
+#pragma once
+// The 32-bit result codes of a transfer. Every transport reports the same code
+// for the same failure, so the failure message reads the same on every platform.
+// Failures use the URL-moniker family (0x800C....).
+
+#include <cstdint>
+#include <string>
+
+namespace ovix {
+
+inline constexpr std::uint32_t kTransferOk = 0x00000000;               // S_OK
+inline constexpr std::uint32_t kTransferAborted = 0x80004004;          // E_ABORT
+inline constexpr std::uint32_t kTransferInvalidUrl = 0x800C0002;       // malformed address
+inline constexpr std::uint32_t kTransferCannotConnect = 0x800C0004;    // refused, unreachable
+inline constexpr std::uint32_t kTransferNotFound = 0x800C0005;         // unknown host, 404, 410
+inline constexpr std::uint32_t kTransferFailed = 0x800C0008;           // HTTP error, cut short,
+                                                                       // or the file not written
+inline constexpr std::uint32_t kTransferTimeout = 0x800C000B;          // no data for too long
+inline constexpr std::uint32_t kTransferUnknownProtocol = 0x800C000D;  // not http or https
+inline constexpr std::uint32_t kTransferSecurityProblem = 0x800C000E;  // certificate or TLS
+inline constexpr std::uint32_t kTransferRedirectFailed = 0x800C0014;   // downgrade or loop
+
+// A server that sends nothing for this long has stalled.
+inline constexpr int kStallSeconds = 60;
+inline constexpr int kMaxRedirects = 10;
+
+// "800C0005": eight upper-case hexadecimal digits.
+std::string FormatTransferCode(std::uint32_t code);
+
+}  // namespace ovix

@@ -1,0 +1,109 @@
+// The real window and the WinINet transport against the update-service kit that
+// the test run starts on loopback (its address in OVIX_UPDATE_URL).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/main_window.h"
+#include "net/service_lists.h"
+#include "net/transfer_codes.h"
+#include "os/files.h"
+#include "ui/win32/win32_application.h"
+#include "win32_test_util.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChooseComboItem;
+using testing::ComboItemText;
+using testing::WaitFor;
+using ui::win32::HandleOf;
+
+bool HaveService() {
+  const char* url = std::getenv("OVIX_UPDATE_URL");
+  return url && *url;
+}
+
+// The kit's example answers, seen through Wine's Z: drive.
+fs::path Example(const std::string& relative) {
+  std::string path = std::string(OVIX_SOURCE_DIR) + "/service/example/" + relative;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return fs::path(Widen("Z:" + path));
+}
+
+class Win32ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveService()) GTEST_SKIP() << "needs the service kit; scripts/test starts it";
+    folder_ = fs::temp_directory_path() / ("ovix-w32-" + std::to_string(GetCurrentProcessId()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  fs::path folder_;
+};
+
+TEST_F(Win32ServiceTest, TheTransportFetchesFilesAndReportsFailuresByCode) {
+  auto transport = CreatePlatformTransport();
+  const fs::path file = folder_ / "out.zip";
+  std::uint64_t lastReceived = 0, lastTotal = 0;
+  const auto progress = [&](std::uint64_t received, std::uint64_t total) {
+    lastReceived = received;
+    lastTotal = total;
+    return true;
+  };
+  EXPECT_EQ(transport->Fetch(UpdateServiceBaseUrl() + "/files/ovix-2.2.zip", file, progress),
+            kTransferOk);
+  const std::string expected = ReadWholeFile(Example("files/ovix-2.2.zip")).value();
+  EXPECT_EQ(ReadWholeFile(file).value(), expected);
+  EXPECT_EQ(lastReceived, expected.size());
+  EXPECT_EQ(lastTotal, expected.size());
+  EXPECT_EQ(
+      transport->Fetch(UpdateServiceBaseUrl() + "/get-ovix-versions?version=0.0.0", file, progress),
+      kTransferNotFound);
+  EXPECT_EQ(transport->Fetch("http://127.0.0.1:1/x", file, progress), kTransferCannotConnect);
+  EXPECT_EQ(transport->Fetch("gopher://127.0.0.1/x", file, progress), kTransferUnknownProtocol);
+  // Progress that asks to stop abandons the transfer.
+  EXPECT_EQ(transport->Fetch(UpdateServiceBaseUrl() + "/files/ovix-2.2.zip", file,
+                             [](std::uint64_t, std::uint64_t) { return false; }),
+            kTransferAborted);
+}
+
+TEST_F(Win32ServiceTest, TheWindowFillsItsBoxesFromTheService) {
+  ui::win32::Win32Application app;
+  app.SetTitle("Ovix Updater");
+  TfWindow w(app, TStartup{{}, 0x0409});
+  w.Show();
+  const auto pump = [&] { app.ProcessMessages(); };
+  // Start-up asks for the presets.
+  ASSERT_TRUE(WaitFor([&] { return w.cmbConfig.ItemCount() == 4; }, pump));
+  EXPECT_EQ(SendMessageW(HandleOf(w.cmbConfig), CB_GETCOUNT, 0, 0), 4);
+  EXPECT_EQ(ComboItemText(HandleOf(w.cmbConfig), 3), "Large print");
+  EXPECT_TRUE(IsWindowEnabled(HandleOf(w.cmbConfig)));
+
+  // A game folder whose client reports 1.5.0 brings that version's list.
+  const fs::path game = folder_ / "World_of_Tanks";
+  fs::create_directories(game);
+  fs::copy_file(fs::path(Widen(OVIX_CLIENT_EXE)), game / "worldoftanks.exe");
+  w.WOTDir = Narrow(game.wstring());
+  w.ApplyGameDirectory();
+  EXPECT_EQ(w.Version, "1.5.0");
+  ASSERT_TRUE(WaitFor([&] { return w.cmbOvixVersion.ItemCount() == 3; }, pump));
+  EXPECT_EQ(ComboItemText(HandleOf(w.cmbOvixVersion), 2), "Nightly 2.3");
+  EXPECT_TRUE(IsWindowEnabled(HandleOf(w.cmbOvixVersion)));
+
+  // Choosing the nightly fetches its revision.
+  ChooseComboItem(HandleOf(w.cmbOvixVersion), 2);
+  ASSERT_TRUE(WaitFor([&] { return w.LastNightlyRev == "1234"; }, pump));
+  EXPECT_EQ(ComboItemText(HandleOf(w.cmbOvixVersion), 2), "Nightly 2.3 (1234)");
+  EXPECT_EQ(SendMessageW(HandleOf(w.cmbOvixVersion), CB_GETCURSEL, 0, 0), 2);
+}
+
+}  // namespace
+}  // namespace ovix
