@@ -4,10 +4,12 @@
 // the URL-moniker family of failure codes.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -141,81 +143,128 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
   return std::wstring(buffer, length);
 }
 
+// One blocking transfer. It runs on a thread of its own, because a blocking
+// WinINet call cannot always be cut short; the caller waits for it or gives up.
+std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& file,
+                          SessionList& sessions, const TransferProgress& progress) {
+  // Request handles close before their session (declared after it).
+  SessionScope session(sessions);
+  if (!session.Get()) return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
+  DWORD timeout = kStallSeconds * 1000;
+  InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+  DWORD connectTimeout = 30000;
+  InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
+                     sizeof(connectTimeout));
+
+  // Redirects are followed here rather than by WinINet, so that an https
+  // address is never led to plain http.
+  std::wstring address = Widen(url);
+  const bool secure = StartsWithNoCase(address, L"https:");
+  if (!secure && !StartsWithNoCase(address, L"http:")) {
+    return address.find(L':') == std::wstring::npos ? kTransferInvalidUrl
+                                                    : kTransferUnknownProtocol;
+  }
+  InternetHandle request;
+  for (int hop = 0;; ++hop) {
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                        (StartsWithNoCase(address, L"https:") ? INTERNET_FLAG_SECURE : 0);
+    static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
+    request.reset(InternetOpenUrlW(session.Get(), address.c_str(), kHeaders, static_cast<DWORD>(-1),
+                                   flags, 0));
+    if (!request) return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
+    const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
+    if (status < 300 || status >= 400 || status == 304) break;
+    if (hop >= kMaxRedirects) return kTransferRedirectFailed;
+    const std::wstring next =
+        ResolveLocation(address, QueryText(request.get(), HTTP_QUERY_LOCATION));
+    if (next.empty()) return kTransferRedirectFailed;
+    const bool nextSecure = StartsWithNoCase(next, L"https:");
+    if ((secure && !nextSecure) || (!nextSecure && !StartsWithNoCase(next, L"http:"))) {
+      return kTransferRedirectFailed;
+    }
+    address = next;
+  }
+  const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
+  if (status >= 400) return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
+
+  std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), L"wb"));
+  if (!out) return kTransferFailed;
+  std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
+  const std::uint64_t total = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+  std::uint64_t received = 0;
+  if (!progress(0, total)) return kTransferAborted;
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
+    DWORD read = 0;
+    if (!InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
+      return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
+    }
+    if (read == 0) break;
+    if (std::fwrite(buffer.data(), 1, read, out.get()) != read) return kTransferFailed;
+    received += read;
+    if (!progress(received, total)) return kTransferAborted;
+  }
+  // A body cut short by the server is a failure, not a smaller file.
+  if (total != 0 && received != total) return kTransferFailed;
+  if (std::fflush(out.get()) != 0) return kTransferFailed;
+  return kTransferOk;
+}
+
+// What a transfer thread shares with the caller that waits for it; either may
+// be the last to let go.
+struct TransferJob {
+  std::string url;
+  std::filesystem::path file;
+  std::atomic<std::uint64_t> received{0};
+  std::atomic<std::uint64_t> total{0};
+  std::atomic<bool> stop{false};
+  std::uint32_t result = kTransferFailed;
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~TransferJob() { CloseHandle(done); }
+};
+
+// How often the waiting caller passes progress on.
+constexpr DWORD kProgressIntervalMs = 15;
+
 class WinInetTransport final : public TTransport {
  public:
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
-    // Request handles close before their session (declared after it).
-    SessionScope session(sessions_);
-    if (!session.Get())
-      return sessions_.Aborting() ? kTransferAborted : CodeForError(GetLastError());
-    DWORD timeout = kStallSeconds * 1000;
-    InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
-    DWORD connectTimeout = 30000;
-    InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
-                       sizeof(connectTimeout));
-
-    // Redirects are followed here rather than by WinINet, so that an https
-    // address is never led to plain http.
-    std::wstring address = Widen(url);
-    const bool secure = StartsWithNoCase(address, L"https:");
-    if (!secure && !StartsWithNoCase(address, L"http:")) {
-      return address.find(L':') == std::wstring::npos ? kTransferInvalidUrl
-                                                      : kTransferUnknownProtocol;
-    }
-    InternetHandle request;
-    for (int hop = 0;; ++hop) {
-      const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                          INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                          INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
-                          (StartsWithNoCase(address, L"https:") ? INTERNET_FLAG_SECURE : 0);
-      static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
-      request.reset(InternetOpenUrlW(session.Get(), address.c_str(), kHeaders,
-                                     static_cast<DWORD>(-1), flags, 0));
-      if (!request) return sessions_.Aborting() ? kTransferAborted : CodeForError(GetLastError());
-      const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
-      if (status < 300 || status >= 400 || status == 304) break;
-      if (hop >= kMaxRedirects) return kTransferRedirectFailed;
-      const std::wstring next =
-          ResolveLocation(address, QueryText(request.get(), HTTP_QUERY_LOCATION));
-      if (next.empty()) return kTransferRedirectFailed;
-      const bool nextSecure = StartsWithNoCase(next, L"https:");
-      if ((secure && !nextSecure) || (!nextSecure && !StartsWithNoCase(next, L"http:"))) {
-        return kTransferRedirectFailed;
+    auto job = std::make_shared<TransferJob>();
+    job->url = url;
+    job->file = file;
+    std::thread([job, sessions = sessions_] {
+      job->result = RunTransfer(job->url, job->file, *sessions,
+                                [&job](std::uint64_t received, std::uint64_t total) {
+                                  job->received.store(received, std::memory_order_relaxed);
+                                  job->total.store(total, std::memory_order_relaxed);
+                                  return !job->stop.load(std::memory_order_acquire);
+                                });
+      // Given up on by the caller: nobody else will remove what it wrote.
+      if (job->stop.load(std::memory_order_acquire) && job->result != kTransferOk) {
+        std::error_code ignored;
+        std::filesystem::remove(job->file, ignored);
       }
-      address = next;
-    }
-    const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
-    if (status >= 400) return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
-
-    std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), L"wb"));
-    if (!out) return kTransferFailed;
-    std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
-    const std::uint64_t total = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
-    std::uint64_t received = 0;
-    if (!progress(0, total)) return kTransferAborted;
-    std::vector<char> buffer(256 * 1024);
+      SetEvent(job->done);
+    }).detach();
     for (;;) {
-      DWORD read = 0;
-      if (!InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                            &read)) {
-        return sessions_.Aborting() ? kTransferAborted : CodeForError(GetLastError());
+      const bool finished = WaitForSingleObject(job->done, kProgressIntervalMs) == WAIT_OBJECT_0;
+      const bool keepGoing = progress(job->received.load(std::memory_order_relaxed),
+                                      job->total.load(std::memory_order_relaxed));
+      if (!keepGoing || sessions_->Aborting()) {
+        job->stop.store(true, std::memory_order_release);
+        return kTransferAborted;
       }
-      if (read == 0) break;
-      if (std::fwrite(buffer.data(), 1, read, out.get()) != read) return kTransferFailed;
-      received += read;
-      if (!progress(received, total)) return kTransferAborted;
+      if (finished) return job->result;
     }
-    // A body cut short by the server is a failure, not a smaller file.
-    if (total != 0 && received != total) return kTransferFailed;
-    if (std::fflush(out.get()) != 0) return kTransferFailed;
-    return kTransferOk;
   }
 
-  void AbortAll() override { sessions_.AbortAll(); }
+  void AbortAll() override { sessions_->AbortAll(); }
 
  private:
-  SessionList sessions_;
+  std::shared_ptr<SessionList> sessions_ = std::make_shared<SessionList>();
 };
 
 }  // namespace

@@ -7,12 +7,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
+#include "net/async_downloader.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "support/fault_server.h"
+#include "support/sandbox.h"
 #include "support/service_kit.h"
+#include "ui/headless/headless_application.h"
 
 namespace ovix {
 namespace {
@@ -109,6 +113,62 @@ TEST_F(TransportTest, HttpsIsVerifiedAndNeverRedirectedToHttp) {
   EXPECT_EQ(Fetch(kit.TlsBaseUrl() + "/redirect-to-http/get-ovix-configs"),
             kTransferRedirectFailed);
   unsetenv("OVIX_CA_BUNDLE");
+}
+
+}  // namespace
+}  // namespace ovix
+
+namespace ovix {
+namespace {
+
+// The downloader over the real transport: what a failed GETFILE leaves behind.
+class RealHost final : public TDownloadHost {
+ public:
+  ui::Application& App() override { return app; }
+  TTransport& Transport() override { return *transport; }
+  TDownloadRegistry& Downloads() override { return registry; }
+  void DownloadProgress(std::int64_t received, std::int64_t total) override {
+    positions.emplace_back(received, total);
+  }
+  void DownloadFailed(std::uint32_t code) override { failures.push_back(code); }
+  void Run(TAsyncDownloader& download) {
+    while (!download.Finished()) {
+      app.WaitForWork(10ms);
+      app.ProcessMessages();
+    }
+  }
+  ui::HeadlessApplication app;
+  std::unique_ptr<TTransport> transport = CreatePlatformTransport();
+  TDownloadRegistry registry;
+  std::vector<std::pair<std::int64_t, std::int64_t>> positions;
+  std::vector<std::uint32_t> failures;
+};
+
+TEST(RealDownloadTest, ACutShortBodyLeavesTheOldFileAndNothingElse) {
+  test::Sandbox box;
+  FaultServer server(200000);
+  RealHost host;
+  const std::string destination = box.Dir() + "\\archive.zip";
+  { std::ofstream(box.Local(destination), std::ios::binary) << "the old archive"; }
+  TAsyncDownloader download(host, server.Url("/truncated"));
+  download.Download(destination);
+  host.Run(download);
+  EXPECT_EQ(host.failures, std::vector<std::uint32_t>{kTransferFailed});
+  EXPECT_EQ(ReadWholeFile(box.Local(destination)).value(), "the old archive");
+  EXPECT_EQ(box.FilesIn(box.Dir()), "archive.zip;");
+}
+
+TEST(RealDownloadTest, WithoutASizeTheBarsMaximumIsZeroWhileThePositionGrows) {
+  test::Sandbox box;
+  FaultServer server;
+  RealHost host;
+  TAsyncDownloader download(host, server.Url("/no-size?size=3000000"));
+  download.Download(box.Dir() + "\\file.bin");
+  host.Run(download);
+  EXPECT_TRUE(host.failures.empty());
+  ASSERT_FALSE(host.positions.empty());
+  for (const auto& [position, max] : host.positions) EXPECT_EQ(max, 0);
+  EXPECT_EQ(ReadWholeFile(box.Local(box.Dir() + "\\file.bin")).value(), PatternBytes(3000000));
 }
 
 }  // namespace

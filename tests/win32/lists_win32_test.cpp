@@ -2,9 +2,14 @@
 // the test run starts on loopback (its address in OVIX_UPDATE_URL).
 
 #include <gtest/gtest.h>
+#include <winsock2.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "app/main_window.h"
 #include "net/service_lists.h"
@@ -103,6 +108,66 @@ TEST_F(Win32ServiceTest, TheWindowFillsItsBoxesFromTheService) {
   ASSERT_TRUE(WaitFor([&] { return w.LastNightlyRev == "1234"; }, pump));
   EXPECT_EQ(ComboItemText(HandleOf(w.cmbOvixVersion), 2), "Nightly 2.3 (1234)");
   EXPECT_EQ(SendMessageW(HandleOf(w.cmbOvixVersion), CB_GETCURSEL, 0, 0), 2);
+}
+
+// A loopback server that accepts connections and never answers them.
+class SilentServer {
+ public:
+  SilentServer() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    listen(listener_, 16);
+    int length = sizeof(address);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] {
+      for (;;) {
+        const SOCKET client = accept(listener_, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return;  // the listener was closed
+        std::lock_guard lock(mutex_);
+        clients_.push_back(client);
+      }
+    });
+  }
+  ~SilentServer() {
+    closesocket(listener_);
+    acceptor_.join();
+    for (SOCKET client : clients_) closesocket(client);
+    WSACleanup();
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::size_t Connections() {
+    std::lock_guard lock(mutex_);
+    return clients_.size();
+  }
+
+ private:
+  SOCKET listener_;
+  int port_ = 0;
+  std::thread acceptor_;
+  std::mutex mutex_;
+  std::vector<SOCKET> clients_;
+};
+
+TEST(Win32ShutdownTest, ClosingDuringHangingTransfersEndsThemPromptly) {
+  SilentServer silent;
+  _wputenv_s(L"OVIX_UPDATE_URL", Widen(silent.Url()).c_str());
+  ui::win32::Win32Application app;
+  auto window = std::make_unique<TfWindow>(app, TStartup{{}, 0x0409});
+  window->Show();
+  window->ApplyGameDirectory();  // a second hanging request
+  ASSERT_TRUE(WaitFor([&] { return silent.Connections() >= 2; }, [&] { app.ProcessMessages(); }));
+  const auto started = std::chrono::steady_clock::now();
+  app.Terminate();
+  window.reset();
+  // A generous bound: the transfers would otherwise wait a minute for data.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  _wputenv_s(L"OVIX_UPDATE_URL", L"");
 }
 
 }  // namespace
