@@ -97,11 +97,6 @@ void Application::WaitForSteps(const std::function<bool()>& wake) {
   cv_.wait(lock, [&] { return !queue_.empty() || Terminated() || wake(); });
 }
 
-void Application::NotifyWaiters() {
-  { std::lock_guard lock(mutex_); }
-  cv_.notify_all();
-}
-
 void Application::ShowException(const std::exception_ptr& error) {
   std::string text = "Unknown error.";
   try {

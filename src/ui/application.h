@@ -84,7 +84,6 @@ class Application {
   // or wake is called; for backends without a native message queue.
   void WaitForSteps(const std::function<bool()>& wake);
   void WaitForSteps(std::chrono::milliseconds limit);
-  void NotifyWaiters();
 
  private:
   struct PendingStep;
