@@ -34,7 +34,7 @@ bool IsDriveReady(std::string_view drive);
 // "1.10.2" for 1.10.2.7: decimal, no leading zeros.
 std::string FormatFileVersion(const FileVersion& version);
 
-// A process's executable name matches when its file-name part (after the last "\" or ":") or
+// A process's executable name matches when its file name (the text after the last "\" or ":") or
 // the whole of it equals `exeName`, with only the ASCII letters compared without case.
 bool ExeNameMatches(std::string_view processExeName, std::string_view exeName);
 

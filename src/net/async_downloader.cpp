@@ -31,7 +31,8 @@ std::filesystem::path PartialFileFor(const std::filesystem::path& destination) {
   static std::atomic<std::uint64_t> counter{0};
   static const std::uint64_t salt = std::random_device{}();
   std::filesystem::path partial = destination;
-  partial += ".ovix-" + std::to_string(salt % 1000000) + "-" + std::to_string(++counter) + ".part";
+  partial +=
+      ".ovix-" + std::to_string(salt % 1000000) + "-" + std::to_string(++counter) + ".incomplete";
   return partial;
 }
 

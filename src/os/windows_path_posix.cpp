@@ -66,24 +66,24 @@ std::optional<std::string> FindEntry(const fs::path& folder, std::string_view na
   return best;
 }
 
-// Splits the part after "X:" into components, applying "." and ".." the way Windows does
+// Splits what follows "X:" into components, applying "." and ".." the way Windows does
 // before it touches the disk. nullopt when a component holds a forbidden character.
 std::optional<std::vector<std::string_view>> SplitComponents(std::string_view rest) {
-  std::vector<std::string_view> parts;
+  std::vector<std::string_view> components;
   std::size_t start = 0;
   while (start <= rest.size()) {
     std::size_t end = start;
     while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    const std::string_view part = rest.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      if (std::any_of(part.begin(), part.end(), IsForbiddenInName)) return std::nullopt;
-      parts.push_back(part);
+    const std::string_view component = rest.substr(start, end - start);
+    if (component == "..") {
+      if (!components.empty()) components.pop_back();
+    } else if (!component.empty() && component != ".") {
+      if (std::any_of(component.begin(), component.end(), IsForbiddenInName)) return std::nullopt;
+      components.push_back(component);
     }
     start = end + 1;
   }
-  return parts;
+  return components;
 }
 
 }  // namespace
@@ -129,18 +129,18 @@ std::optional<fs::path> ResolveWindowsPath(std::string_view windowsPath) {
   if (windowsPath.size() < 2 || !IsAsciiLetter(windowsPath[0]) || windowsPath[1] != ':') {
     return std::nullopt;
   }
-  const auto parts = SplitComponents(windowsPath.substr(2));
-  if (!parts) return std::nullopt;
+  const auto components = SplitComponents(windowsPath.substr(2));
+  if (!components) return std::nullopt;
   std::optional<fs::path> root = DriveRoot(windowsPath[0]);
   if (!root) return std::nullopt;
 
   fs::path result = std::move(*root);
   bool onDisk = true;
-  for (const std::string_view part : *parts) {
+  for (const std::string_view component : *components) {
     std::optional<std::string> name;
-    if (onDisk) name = FindEntry(result, part);
+    if (onDisk) name = FindEntry(result, component);
     onDisk = name.has_value();
-    result /= name ? fs::path(*name) : fs::path(part);
+    result /= name ? fs::path(*name) : fs::path(component);
   }
   return result;
 }
@@ -160,9 +160,9 @@ std::string ToWindowsPath(const fs::path& posixPath) {
     if (!root) continue;
     std::size_t length = 0;
     auto element = elements.begin();
-    for (const fs::path& part : *root) {
-      if (part.empty()) continue;  // a trailing separator
-      if (element == elements.end() || *element != part) {
+    for (const fs::path& component : *root) {
+      if (component.empty()) continue;  // a trailing separator
+      if (element == elements.end() || *element != component) {
         length = 0;
         break;
       }

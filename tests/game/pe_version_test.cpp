@@ -25,7 +25,7 @@ void Put(std::vector<std::uint8_t>& bytes, std::size_t at, int size, std::uint32
   for (int i = 0; i < size; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// Where the parts of the linker's output lie, found independently of the reader: the resource
+// Where the pieces of the linker's output lie, found independently of the reader: the resource
 // section by its name, the version's root block by its signature.
 struct Layout {
   explicit Layout(const std::vector<std::uint8_t>& pe) {
