@@ -10,8 +10,6 @@ namespace {
 
 char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
 }  // namespace
 
 std::string UpdateServiceBaseUrl() {
@@ -26,9 +24,8 @@ std::vector<TListEntry> ParseServiceList(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t end = std::min(text.find('\r', start), text.find('\n', start));
-    std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
-    while (!line.empty() && IsTrimmed(line.front())) line.remove_prefix(1);
-    while (!line.empty() && IsTrimmed(line.back())) line.remove_suffix(1);
+    const std::string_view line = TrimBlanksAndControls(
+        text.substr(start, end == std::string_view::npos ? end : end - start));
     if (!line.empty()) {
       TArguments args = SplitArguments(line);
       entries.push_back({std::move(args[0]), std::move(args[1])});

@@ -25,7 +25,7 @@ bool StartsWith(std::string_view bytes, std::string_view mark) {
 }  // namespace
 
 std::string DecodeText(std::string_view bytes) {
-  if (StartsWith(bytes, "\xEF\xBB\xBF")) return Utf16ToUtf8(Utf8ToUtf16(bytes.substr(3)));
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) return RepairUtf8(bytes.substr(3));
   if (StartsWith(bytes, "\xFF\xFE")) return FromUtf16(bytes.substr(2), false);
   if (StartsWith(bytes, "\xFE\xFF")) return FromUtf16(bytes.substr(2), true);
   return AnsiToUtf8(bytes);

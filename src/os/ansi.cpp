@@ -93,7 +93,7 @@ bool IsSupportedCodePage(std::uint32_t codePage) {
 }
 
 std::string CodePageToUtf8(std::string_view bytes, std::uint32_t codePage) {
-  if (codePage == kCodePageUtf8) return Utf16ToUtf8(Utf8ToUtf16(bytes));  // repairs bad sequences
+  if (codePage == kCodePageUtf8) return RepairUtf8(bytes);
   const UpperHalf* table = TableFor(codePage);
   if (!table) table = &kCp1252;
   std::u16string wide;

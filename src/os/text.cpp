@@ -103,6 +103,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::string RepairUtf8(std::string_view text) { return Utf16ToUtf8(Utf8ToUtf16(text)); }
+
 std::size_t Utf16Length(std::string_view text) { return Utf8ToUtf16(text).size(); }
 
 #ifdef _WIN32

@@ -11,6 +11,8 @@ namespace ovix {
 std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// Valid UTF-8: malformed sequences become U+FFFD.
+std::string RepairUtf8(std::string_view text);
 // The length of the text in UTF-16 code units.
 std::size_t Utf16Length(std::string_view text);
 

@@ -1,17 +1,12 @@
 #include "script/split_arguments.h"
 
 namespace ovix {
-namespace {
-
-// Blanks and control characters (U+0000 to U+0020) are trimmed from both ends.
-std::string_view Trim(std::string_view text) {
+std::string_view TrimBlanksAndControls(std::string_view text) {
   const auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
   while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
   return text;
 }
-
-}  // namespace
 
 // Blanks and quotes are ASCII, so scanning UTF-8 bytes finds the same arguments
 // as scanning UTF-16 units would.
@@ -36,7 +31,7 @@ TArguments SplitArguments(std::string_view line) {
       argument = line.substr(pos, end - pos);
       pos = end;
     }
-    result[slot++] = std::string(Trim(argument));
+    result[slot++] = std::string(TrimBlanksAndControls(argument));
   }
   return result;
 }

@@ -10,6 +10,9 @@ namespace ovix {
 
 using TArguments = std::array<std::string, 2>;
 
+// Without the blanks and control characters (U+0000 to U+0020) at either end.
+std::string_view TrimBlanksAndControls(std::string_view text);
+
 // Never fails: a slot the line has no argument for stays empty.
 TArguments SplitArguments(std::string_view line);
 

@@ -7,6 +7,7 @@
 
 #include "support/fault_server.h"
 #include "support/sandbox.h"
+#include "support/scoped_environment.h"
 #include "support/wait_until.h"
 #include "window_fixture.h"
 
@@ -20,7 +21,8 @@ TEST(ShutdownTest, ClosingDuringStalledTransfersEndsThemAll) {
   test::FaultServer server;
   // Every list request goes to a server that sends half a body and falls silent;
   // the transfers themselves would only give up after a minute.
-  setenv("OVIX_UPDATE_URL", server.Url("/stall?x=").c_str(), 1);
+  ScopedEnvironment service("OVIX_UPDATE_URL");
+  service.Set(server.Url("/stall?x="));
   auto h = std::make_unique<testing::HeadlessWindow>();
   TfWindow& w = h->w();
   w.ApplyGameDirectory();
@@ -46,7 +48,6 @@ TEST(ShutdownTest, ClosingDuringStalledTransfersEndsThemAll) {
   // A generous bound: it shows the transfers were cut short rather than timed out.
   EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
   EXPECT_FALSE(std::filesystem::exists(sandbox.Local(destination)));
-  unsetenv("OVIX_UPDATE_URL");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lang/locale.h"
+#include "support/scoped_environment.h"
 
 namespace ovix {
 namespace {
@@ -13,24 +14,14 @@ namespace {
 class LocaleEnvironmentTest : public testing::Test {
  protected:
   void SetUp() override {
-    for (std::size_t i = 0; i < std::size(kNames); ++i) {
-      const char* value = getenv(kNames[i]);
-      if (value != nullptr) saved_[i] = value;
-      unsetenv(kNames[i]);
-    }
-  }
-  void TearDown() override {
-    for (std::size_t i = 0; i < std::size(kNames); ++i) {
-      if (saved_[i]) {
-        setenv(kNames[i], saved_[i]->c_str(), 1);
-      } else {
-        unsetenv(kNames[i]);
-      }
-    }
+    lcAll_.Unset();
+    lcCtype_.Unset();
+    lang_.Unset();
   }
 
-  static constexpr const char* kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
-  std::optional<std::string> saved_[std::size(kNames)];
+  ScopedEnvironment lcAll_{"LC_ALL"};
+  ScopedEnvironment lcCtype_{"LC_CTYPE"};
+  ScopedEnvironment lang_{"LANG"};
 };
 
 TEST_F(LocaleEnvironmentTest, NothingSetGivesUsEnglish) {

@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "os/ansi.h"
+#ifndef _WIN32
+#include "support/scoped_environment.h"
+#endif
 
 namespace ovix {
 namespace {
@@ -49,19 +52,13 @@ TEST(TextDecodingTest, WithoutAMarkTheAnsiCodePageApplies) {
 
 #ifndef _WIN32
 TEST(TextDecodingTest, ThePosixCodePageFollowsTheLocalesCharset) {
-  const char* saved = std::getenv("LC_ALL");
-  const std::string restore = saved ? saved : "";
-  setenv("LC_ALL", "en_US.ISO-8859-1", 1);
+  ScopedEnvironment locale("LC_ALL");
+  locale.Set("en_US.ISO-8859-1");
   EXPECT_EQ(DecodeText("a\xE9"), "a\xC3\xA9");
-  setenv("LC_ALL", "ru_RU.CP1251", 1);
+  locale.Set("ru_RU.CP1251");
   EXPECT_EQ(DecodeText("\xC0"), "\xD0\x90");
-  setenv("LC_ALL", "en_US.UTF-8", 1);
+  locale.Set("en_US.UTF-8");
   EXPECT_EQ(DecodeText("\xD0\x90"), "\xD0\x90");
-  if (saved) {
-    setenv("LC_ALL", restore.c_str(), 1);
-  } else {
-    unsetenv("LC_ALL");
-  }
 }
 #endif
 

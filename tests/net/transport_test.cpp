@@ -15,6 +15,7 @@
 #include "os/files.h"
 #include "support/fault_server.h"
 #include "support/sandbox.h"
+#include "support/scoped_environment.h"
 #include "support/service_kit.h"
 #include "ui/headless/headless_application.h"
 
@@ -105,14 +106,14 @@ TEST_F(TransportTest, HttpsIsVerifiedAndNeverRedirectedToHttp) {
   test::ServiceKit kit(test::ServiceKitOptions{test::ServiceKit::ExampleDir(), true});
   const std::string url = kit.TlsBaseUrl() + "/get-ovix-configs";
   // Without our test authority the certificate cannot be trusted.
-  unsetenv("OVIX_CA_BUNDLE");
+  ScopedEnvironment caBundle("OVIX_CA_BUNDLE");
+  caBundle.Unset();
   EXPECT_EQ(Fetch(url), kTransferSecurityProblem);
-  setenv("OVIX_CA_BUNDLE", kit.CaFile().c_str(), 1);
+  caBundle.Set(kit.CaFile().string());
   EXPECT_EQ(Fetch(url), kTransferOk);
   EXPECT_EQ(Content(), ReadWholeFile(test::ServiceKit::ExampleDir() / "configs.txt").value());
   EXPECT_EQ(Fetch(kit.TlsBaseUrl() + "/redirect-to-http/get-ovix-configs"),
             kTransferRedirectFailed);
-  unsetenv("OVIX_CA_BUNDLE");
 }
 
 }  // namespace

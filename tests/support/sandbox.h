@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -12,6 +13,9 @@
 #include <vector>
 
 #include "os/files.h"
+#ifndef _WIN32
+#include "support/scoped_environment.h"
+#endif
 
 namespace ovix::test {
 
@@ -36,15 +40,6 @@ class Sandbox {
 #endif
   }
   ~Sandbox() {
-#ifndef _WIN32
-    for (auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-#endif
     std::error_code ignored;
     fs::remove_all(root_, ignored);
   }
@@ -60,15 +55,14 @@ class Sandbox {
  private:
 #ifndef _WIN32
   void Save(const std::string& name, const std::string& value) {
-    const char* old = std::getenv(name.c_str());
-    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name.c_str(), value.c_str(), 1);
+    saved_.push_back(std::make_unique<ScopedEnvironment>(name));
+    saved_.back()->Set(value);
   }
+  std::vector<std::unique_ptr<ScopedEnvironment>> saved_;
 #endif
   static inline int counter_ = 0;
   fs::path root_;
   std::string windowsDir_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 }  // namespace ovix::test

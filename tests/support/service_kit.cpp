@@ -194,18 +194,14 @@ ServiceKit::ServiceKit(ServiceKitOptions options) {
       Fail("unexpected answer from the service script: " + result.out);
     }
   } catch (...) {
-    try {
-      Stop();
-    } catch (const std::exception& e) {
-      std::cerr << e.what() << '\n';
-    }
-    std::error_code ignored;
-    fs::remove_all(tempRoot_, ignored);
+    StopAndClean();
     throw;
   }
 }
 
-ServiceKit::~ServiceKit() {
+ServiceKit::~ServiceKit() { StopAndClean(); }
+
+void ServiceKit::StopAndClean() noexcept {
   try {
     Stop();
   } catch (const std::exception& e) {

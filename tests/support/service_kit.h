@@ -51,6 +51,8 @@ class ServiceKit {
   static std::filesystem::path ExampleDir();  // service/example
 
  private:
+  // Never throws: for the destructor and a failed start.
+  void StopAndClean() noexcept;
   std::filesystem::path tempRoot_;
   std::filesystem::path answers_;
   std::filesystem::path state_;
