@@ -1,0 +1,301 @@
+#include "script/unpack.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "os/files.h"
+#include "script/member_name.h"
+#include "script/unpack_files.h"
+#include "script/zip_layout.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Large enough that a member costs few calls, small enough to keep the memory flat.
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+struct TZipDiscard {
+  void operator()(zip_t* zip) const { zip_discard(zip); }  // read only: nothing to write back
+};
+struct TZipFileClose {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+struct TZipSourceFree {
+  void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+struct TFileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TZip = std::unique_ptr<zip_t, TZipDiscard>;
+using TZipFile = std::unique_ptr<zip_file_t, TZipFileClose>;
+using TZipSource = std::unique_ptr<zip_source_t, TZipSourceFree>;
+using TFile = std::unique_ptr<std::FILE, TFileClose>;
+
+class TZipError {
+ public:
+  TZipError() { zip_error_init(&error_); }
+  ~TZipError() { zip_error_fini(&error_); }
+  TZipError(const TZipError&) = delete;
+  TZipError& operator=(const TZipError&) = delete;
+
+  zip_error_t* Get() { return &error_; }
+  int Code() { return zip_error_code_zip(&error_); }
+  std::string Text() { return zip_error_strerror(&error_); }
+
+ private:
+  zip_error_t error_;
+};
+
+[[noreturn]] void Fail(std::string_view archive, const std::string& reason) {
+  throw TUnpackError("Cannot unpack \"" + std::string(archive) + "\": " + reason + ".");
+}
+
+std::string DescribeOpenError(TZipError& error) {
+  switch (error.Code()) {
+    case ZIP_ER_NOZIP:
+      return "the file is not a ZIP archive";
+    case ZIP_ER_OPEN:
+    case ZIP_ER_NOENT:
+      return "the file cannot be opened (" + error.Text() + ")";
+    default:
+      return "its table of contents cannot be read (" + error.Text() + ")";
+  }
+}
+
+// The archive's bytes for the layout check. Local headers come in file order, often a few
+// KB apart, so one read of a window of the file serves many of them.
+class TArchiveBytes {
+ public:
+  explicit TArchiveBytes(zip_source_t* source) : source_(source), window_(kWindowSize) {}
+
+  bool Read(std::uint64_t offset, std::span<unsigned char> into) {
+    if (into.size() > window_.size()) return ReadUpTo(offset, into) == into.size();
+    if (offset < start_ || offset - start_ + into.size() > filled_) {
+      start_ = offset;
+      filled_ = ReadUpTo(offset, window_).value_or(0);
+      if (into.size() > filled_) return false;
+    }
+    std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(offset - start_), into.size(),
+                into.begin());
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kWindowSize = 64 * 1024;
+
+  // How many bytes from `offset` on fit into `into`: fewer only at the end of the file.
+  std::optional<std::size_t> ReadUpTo(std::uint64_t offset, std::span<unsigned char> into) {
+    if (zip_source_seek(source_, static_cast<zip_int64_t>(offset), SEEK_SET) != 0) {
+      return std::nullopt;
+    }
+    std::size_t done = 0;
+    while (done < into.size()) {
+      const zip_int64_t got = zip_source_read(source_, into.data() + done, into.size() - done);
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    return done;
+  }
+
+  zip_source_t* source_;
+  std::vector<unsigned char> window_;
+  std::uint64_t start_ = 0;
+  std::size_t filled_ = 0;
+};
+
+// Rejects archives whose members share bytes, which libzip would extract regardless.
+void CheckLayout(std::string_view archive, const fs::path& file, std::uint64_t size,
+                 std::uint64_t entries) {
+  TZipError error;
+  const TZipSource source(OpenArchiveSource(file, error.Get()));
+  if (!source || zip_source_open(source.get()) != 0) Fail(archive, "the file cannot be read");
+  TArchiveBytes bytes(source.get());
+  const auto read = [&bytes](std::uint64_t offset, std::span<unsigned char> into) {
+    return bytes.Read(offset, into);
+  };
+  switch (CheckMemberLayout(size, entries, read)) {
+    case TMemberLayout::kSeparate:
+      return;
+    case TMemberLayout::kOverlapping:
+      Fail(archive, "its members overlap each other or the table of contents");
+    case TMemberLayout::kUnreadable:
+      Fail(archive, "its table of contents cannot be read");
+  }
+}
+
+TZip OpenArchive(std::string_view archive) {
+  const std::optional<fs::path> file = LocalPath(archive);
+  if (!file) Fail(archive, "this is not a usable file path");
+  std::error_code error;
+  const fs::file_status status = fs::status(*file, error);
+  if (!fs::exists(status)) Fail(archive, "the file does not exist");
+  if (fs::is_directory(status)) Fail(archive, "this is a directory, not an archive");
+  const std::uintmax_t size = fs::file_size(*file, error);
+  if (error) Fail(archive, "the file cannot be read");
+  if (size == 0) Fail(archive, "the file is empty");
+
+  TZipError zipError;
+  TZipSource source(OpenArchiveSource(*file, zipError.Get()));
+  if (!source) Fail(archive, DescribeOpenError(zipError));
+  TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, zipError.Get()));
+  if (!zip) Fail(archive, DescribeOpenError(zipError));
+  source.release();  // the archive owns it now
+  CheckLayout(archive, *file, size, static_cast<std::uint64_t>(zip_get_num_entries(zip.get(), 0)));
+  return zip;
+}
+
+fs::path OpenDestination(std::string_view directory) {
+  std::string windowsPath(directory);
+  // "C:" alone names the drive's root here; Windows would take its current directory.
+  if (windowsPath.size() == 2 && windowsPath[1] == ':') windowsPath += '\\';
+  const std::optional<fs::path> local = LocalPath(windowsPath);
+  std::error_code error;
+  if (local && fs::is_directory(*local, error)) return *local;
+  const bool exists = local && fs::exists(*local, error);
+  throw TUnpackError("Cannot unpack into \"" + std::string(directory) + "\": " +
+                     (exists ? "this is not a directory." : "the directory does not exist."));
+}
+
+// A member's data on its way to disk, beside its target; removed unless moved into place.
+class TTemporaryFile {
+ public:
+  explicit TTemporaryFile(const fs::path& target) : path_(target) {
+    static std::atomic<unsigned long> counter{0};
+    path_ += ".ovix-" + std::to_string(++counter) + ".incomplete";
+  }
+  ~TTemporaryFile() {
+    std::error_code ignored;
+    if (!moved_) fs::remove(path_, ignored);
+  }
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+  const fs::path& Path() const { return path_; }
+  bool MoveTo(const fs::path& target) { return moved_ = MoveReplacing(path_, target); }
+
+ private:
+  fs::path path_;
+  bool moved_ = false;
+};
+
+// A link stored by a Unix archiver: extracting it would let later members write through it.
+bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
+  constexpr zip_uint32_t kTypeMask = 0170000;
+  constexpr zip_uint32_t kLinkType = 0120000;
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(zip, index, 0, &system, &attributes) != 0) return true;
+  return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & kTypeMask) == kLinkType;
+}
+
+// The members of one archive on their way below the destination.
+class TExtraction {
+ public:
+  TExtraction(zip_t* zip, fs::path destination)
+      : zip_(zip), destination_(std::move(destination)), buffer_(kChunkSize) {}
+
+  // False when the member was skipped.
+  bool Extract(zip_uint64_t index) {
+    if (IsSymbolicLink(zip_, index)) return false;
+    // The stored bytes are checked as well: libzip shows the control characters of a name
+    // it takes for CP437 as symbols.
+    const char* stored = zip_get_name(zip_, index, ZIP_FL_ENC_RAW);
+    if (stored == nullptr || !SplitMemberName(stored)) return false;
+    const char* shown = zip_get_name(zip_, index, 0);
+    if (shown == nullptr) return false;
+    const std::optional<TMemberName> name = SplitMemberName(shown);
+    if (!name) return false;
+    const std::span<const std::string_view> components = name->components;
+    if (name->directory) return MakeDirectories(components).has_value();
+    if (components.empty()) return false;
+    const auto parent = MakeDirectories(components.first(components.size() - 1));
+    if (!parent) return false;
+    const fs::path target = paths_.Child(*parent, components.back());
+    if (!Write(index, target)) return false;
+    paths_.Added(target);
+    return true;
+  }
+
+ private:
+  // The directory below the destination that `components` name, made where missing.
+  std::optional<fs::path> MakeDirectories(std::span<const std::string_view> components) {
+    fs::path directory = destination_;
+    for (const std::string_view component : components) {
+      directory = paths_.Child(directory, component);
+      if (knownDirectories_.contains(directory.native())) continue;
+      std::error_code error;
+      if (!fs::is_directory(directory, error)) {
+        fs::create_directory(directory, error);
+        if (error || !fs::is_directory(directory, error)) return std::nullopt;
+        paths_.Added(directory);
+      }
+      knownDirectories_.insert(directory.native());
+    }
+    return directory;
+  }
+
+  // Streams a member to `target` through a temporary file, so that a failure leaves the
+  // old file as it was. Data beyond the declared size stops the member at once.
+  bool Write(zip_uint64_t index, const fs::path& target) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(zip_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return false;
+    TZipFile member(zip_fopen_index(zip_, index, 0));
+    if (!member) return false;
+    TTemporaryFile temporary(target);
+    TFile out(CreateOutputFile(temporary.Path()));
+    if (!out) return false;
+    std::uint64_t written = 0;
+    for (;;) {
+      const zip_int64_t got = zip_fread(member.get(), buffer_.data(), buffer_.size());
+      if (got < 0) return false;  // damaged data, or a CRC mismatch at the end
+      if (got == 0) break;
+      const auto count = static_cast<std::size_t>(got);
+      written += count;
+      if (written > stat.size) return false;
+      if (std::fwrite(buffer_.data(), 1, count, out.get()) != count) return false;
+    }
+    if (written != stat.size || zip_fclose(member.release()) != 0) return false;
+    if (std::fclose(out.release()) != 0) return false;
+    return temporary.MoveTo(target);
+  }
+
+  zip_t* zip_;
+  const fs::path destination_;
+  TMemberPaths paths_;
+  // Directories made or found by now: members in them need no further look-up.
+  std::unordered_set<fs::path::string_type> knownDirectories_;
+  std::vector<char> buffer_;
+};
+
+}  // namespace
+
+void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
+                   const TArchiveProgress& progress) {
+  const TZip zip = OpenArchive(archive);
+  const fs::path destination = OpenDestination(destinationDirectory);
+  const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip.get(), 0));
+  TExtraction extraction(zip.get(), destination);
+  for (zip_uint64_t index = 0; index < count; ++index) {
+    // A member that fails is skipped: the others are still worth having.
+    extraction.Extract(index);
+    if (progress) progress(static_cast<int>((index + 1) * 100 / count));
+  }
+  if (count > 0 && progress) progress(100);
+}
+
+}  // namespace ovix

@@ -1,0 +1,30 @@
+#pragma once
+// UNPACK: extracts a ZIP archive into an existing directory, never outside it.
+
+#include <functional>
+#include <stdexcept>
+#include <string_view>
+
+namespace ovix {
+
+// Why an archive could not be unpacked at all; the text says so in plain words.
+class TUnpackError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Told the share of members processed so far, 0 to 100.
+using TArchiveProgress = std::function<void(int percent)>;
+
+// Extracts every member of the archive below the destination directory, in archive
+// order, creating directories on the way and replacing existing files. Both paths
+// are Windows paths. Throws TUnpackError when the archive is missing, empty, not a
+// ZIP archive or has an unreadable or self-overlapping table of contents, and when
+// the destination directory does not exist; then nothing is extracted. A member
+// that cannot be extracted, or whose name would place it outside the destination,
+// is skipped. After each member progress gets (processed * 100) / count, and once
+// more 100 after the last; an archive without members makes no call.
+void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
+                   const TArchiveProgress& progress);
+
+}  // namespace ovix
