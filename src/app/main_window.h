@@ -1,6 +1,7 @@
 #pragma once
 // The main window: every control, every field and every event handler.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -82,6 +83,17 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }
 
  private:
+  friend struct TfWindowTestAccess;
+  class ScriptHost;
+
+  // Runs an install script against the window; the position where it stopped.
+  int RunScript(const std::string& Script, bool Execute);
+  // Moves the bar during an UNPACK and keeps the window alive.
+  void ArchiveProgress(int Percent);
+  // True, and the time noted, when the messages were last handled a while ago: a
+  // pump costs far more than a scanned character, and the eye cannot tell the difference.
+  bool PumpDue();
+
   void FormCreate(const TStartup& startup);
   void RequestList(std::string_view request, void (TfWindow::*received)(const std::string&));
   void FillLanguagePicker();
@@ -93,6 +105,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
   std::shared_ptr<TTransport> transport_;
   TDownloadRegistry downloads_;
+  std::chrono::steady_clock::time_point lastPump_;
 };
 
 }  // namespace ovix

@@ -224,7 +224,10 @@ void ReadLineRest(std::string_view text, std::size_t& position, std::string& res
 
 int StrToInt(std::string_view text) {
   const auto invalid = [&] {
-    return TScriptError("'" + std::string(text) + "' is not a valid integer value");
+    // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
+    std::string message(1, '\'');
+    message.append(text).append("' is not a valid integer value");
+    return TScriptError(message);
   };
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;

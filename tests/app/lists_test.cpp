@@ -10,6 +10,7 @@
 
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
+#include "scripted_service.h"
 #include "support/sandbox.h"
 #include "window_fixture.h"
 
@@ -18,39 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::HeadlessWindow;
-
-// Answers each address with a scripted body, or fails it; counts the requests.
-class ScriptedService final : public TTransport {
- public:
-  std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
-                      const TransferProgress& progress) override {
-    std::string body;
-    {
-      std::lock_guard lock(mutex_);
-      ++requests_[url];
-      const auto found = answers_.find(url);
-      if (found == answers_.end()) return kTransferNotFound;
-      body = found->second;
-    }
-    if (!progress(body.size(), body.size())) return kTransferAborted;
-    std::ofstream(file, std::ios::binary) << body;
-    return kTransferOk;
-  }
-  void AbortAll() override {}
-  void Answer(std::string_view request, std::string body) {
-    std::lock_guard lock(mutex_);
-    answers_[UpdateServiceBaseUrl() + std::string(request)] = std::move(body);
-  }
-  int Requests(std::string_view request) {
-    std::lock_guard lock(mutex_);
-    return requests_[UpdateServiceBaseUrl() + std::string(request)];
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, std::string> answers_;
-  std::map<std::string, int> requests_;
-};
+using testing::ScriptedService;
 
 std::string S(std::string_view text) { return std::string(text); }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/window_access.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix::testing {

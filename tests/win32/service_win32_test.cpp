@@ -6,12 +6,15 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/window_access.h"
+#include "lang/languages.h"
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
@@ -108,6 +111,43 @@ TEST_F(Win32ServiceTest, TheWindowFillsItsBoxesFromTheService) {
   ASSERT_TRUE(WaitFor([&] { return w.LastNightlyRev == "1234"; }, pump));
   EXPECT_EQ(ComboItemText(HandleOf(w.cmbOvixVersion), 2), "Nightly 2.3 (1234)");
   EXPECT_EQ(SendMessageW(HandleOf(w.cmbOvixVersion), CB_GETCURSEL, 0, 0), 2);
+}
+
+TEST_F(Win32ServiceTest, AScriptDownloadsAndUnpacksIntoTheGameWithTheWindowLive) {
+  ui::win32::Win32Application app;
+  app.SetTitle("Ovix Updater");
+  TfWindow w(app, TStartup{{}, 0x0409});
+  w.Show();
+  fs::create_directories(folder_ / "game" / "ovix");
+  { std::ofstream(folder_ / "game" / "ovix" / "version.txt") << "old"; }
+  const std::string dir = Narrow(folder_.wstring());
+  const std::string script =
+      "STATUS_en = Downloading\r\nPERCENT = 20\r\n"
+      "GETFILE " +
+      UpdateServiceBaseUrl() + "/files/ovix-2.2.zip \"" + dir +
+      "\\package.zip\"\r\n"
+      "IF_EXISTS " +
+      dir +
+      "\\package.zip\r\n"
+      "STATUS_en = Unpacking\r\n"
+      "UNPACK \"" +
+      dir + "\\package.zip\" \"" + dir +
+      "\\game\"\r\n"
+      "DELETE " +
+      dir +
+      "\\package.zip\r\n"
+      "ENDIF\r\n"
+      "PERCENT = 100\r\n";
+  EXPECT_EQ(TfWindowTestAccess::RunScript(w, script), static_cast<int>(script.size()));
+  // A download worker hands its progress to the window, so this only ends if the run pumps.
+  EXPECT_EQ(ReadWholeFile(folder_ / "game" / "ovix" / "version.txt").value_or(""), "Ovix 2.2\n");
+  EXPECT_TRUE(fs::exists(folder_ / "game" / "ovix" / "config.txt"));
+  EXPECT_FALSE(fs::exists(folder_ / "package.zip"));
+  EXPECT_EQ(testing::WindowText(HandleOf(w.bProcess)), "Install / Update (100%)");
+  EXPECT_EQ(testing::WindowText(HandleOf(w.lCurrentAction)),
+            std::string(Text(txtCurrentAction, lngEN)) + "Unpacking");
+  EXPECT_EQ(SendMessageW(HandleOf(w.pbCurrentAction), PBM_GETPOS, 0, 0), 100);
+  EXPECT_EQ(SendMessageW(HandleOf(w.pbCurrentAction), PBM_GETRANGE, FALSE, 0), 100);
 }
 
 // A loopback server that accepts connections and never answers them.

@@ -1,0 +1,287 @@
+// Extraction speed of UnpackArchive beside a minimal libzip extractor and `unzip -o -q`,
+// on 2,000 members of 4 KB and on 20 members of 10 MB, best of N runs each, and the peak
+// resident memory of each way measured in a child process of its own.
+// Usage: unpack_bench [runs]    (posix only; works in $TMPDIR, /tmp by default)
+
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "script/unpack.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+struct TZipDiscard {
+  void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+struct TZipFileClose {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+struct TFileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Text of words drawn from a fixed vocabulary: compresses about as well as game configs.
+class TWordSource {
+ public:
+  TWordSource() : random_(20240611) {
+    std::uniform_int_distribution<int> length(2, 11), letter('a', 'z');
+    for (int i = 0; i < 4000; ++i) {
+      std::string word;
+      for (int n = length(random_); n > 0; --n) word += static_cast<char>(letter(random_));
+      words_.push_back(word);
+    }
+  }
+  std::string Text(std::size_t size) {
+    std::string text;
+    text.reserve(size + 16);
+    std::uniform_int_distribution<std::size_t> pick(0, words_.size() - 1);
+    while (text.size() < size) {
+      text += words_[pick(random_)];
+      text += text.size() % 61 < 8 ? '\n' : ' ';
+    }
+    text.resize(size);
+    return text;
+  }
+
+ private:
+  std::mt19937 random_;
+  std::vector<std::string> words_;
+};
+
+void MakeArchive(const fs::path& file, int members, std::size_t size, int folders) {
+  TWordSource source;
+  std::vector<std::string> contents;
+  int error = 0;
+  std::unique_ptr<zip_t, TZipDiscard> zip(
+      zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
+  if (!zip) throw std::runtime_error("cannot create " + file.string());
+  for (int i = 0; i < members; ++i) {
+    contents.push_back(source.Text(size));
+    const std::string name =
+        "folder" + std::to_string(i % folders) + "/member" + std::to_string(i) + ".txt";
+    zip_source_t* data = zip_source_buffer(zip.get(), contents.back().data(), size, 0);
+    if (zip_file_add(zip.get(), name.c_str(), data, 0) < 0) {
+      zip_source_free(data);
+      throw std::runtime_error(zip_strerror(zip.get()));
+    }
+  }
+  if (zip_close(zip.get()) != 0) throw std::runtime_error(zip_strerror(zip.get()));
+  zip.release();  // closed
+}
+
+// The least an extractor can do: each member streamed to its file, nothing checked.
+void MinimalExtract(const fs::path& archive, const fs::path& destination) {
+  int error = 0;
+  const std::unique_ptr<zip_t, TZipDiscard> zip(zip_open(archive.c_str(), ZIP_RDONLY, &error));
+  if (!zip) throw std::runtime_error("cannot open " + archive.string());
+  std::vector<char> buffer(kChunkSize);
+  const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const fs::path target = destination / zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0);
+    fs::create_directories(target.parent_path());
+    const std::unique_ptr<zip_file_t, TZipFileClose> in(
+        zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(i), 0));
+    const std::unique_ptr<std::FILE, TFileClose> out(std::fopen(target.c_str(), "wb"));
+    if (!in || !out) throw std::runtime_error("cannot extract " + target.string());
+    for (zip_int64_t got; (got = zip_fread(in.get(), buffer.data(), buffer.size())) > 0;) {
+      std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), out.get());
+    }
+  }
+}
+
+// Windows paths below C:, which the bench's prefix maps to `driveC`.
+std::string WindowsPath(const fs::path& driveC, const fs::path& local) {
+  std::string path = "C:\\" + local.lexically_relative(driveC).string();
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+// Starts a program looked up on PATH, its standard output into `output` unless that is -1.
+pid_t Spawn(const std::vector<std::string>& arguments, int output = -1) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output != -1) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  pid_t child = 0;
+  const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) throw std::runtime_error("cannot start " + arguments[0]);
+  return child;
+}
+
+// Runs a program to its end; its peak resident memory in KB.
+long RunChild(const std::vector<std::string>& arguments) {
+  const pid_t child = Spawn(arguments);
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(arguments[0] + " failed");
+  }
+  return usage.ru_maxrss;
+}
+
+// The peak memory of a program started from a small process: one spawned by this process,
+// which holds the archives' contents, would be charged this one's memory until its exec.
+long PeakMemory(const std::string& self, const std::vector<std::string>& arguments) {
+  std::vector<std::string> trampoline = {self, "--peak"};
+  trampoline.insert(trampoline.end(), arguments.begin(), arguments.end());
+  const std::unique_ptr<std::FILE, TFileClose> output(std::tmpfile());
+  if (!output) throw std::runtime_error("cannot make a temporary file");
+  const pid_t child = Spawn(trampoline, fileno(output.get()));
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("cannot measure " + arguments[0]);
+  }
+  long kilobytes = 0;
+  std::rewind(output.get());
+  if (std::fscanf(output.get(), "%ld", &kilobytes) != 1) throw std::runtime_error("no peak");
+  return kilobytes;
+}
+
+std::uintmax_t TotalSize(const fs::path& folder) {
+  std::uintmax_t total = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) total += entry.file_size();
+  }
+  return total;
+}
+
+// A folder removed with everything in it on the way out.
+struct TFolder {
+  ~TFolder() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+  fs::path path;
+};
+
+struct TWay {
+  const char* name;
+  std::function<void(const fs::path& archive, const fs::path& destination)> extract;
+  // The same extraction as a program of its own, for its memory.
+  std::function<std::vector<std::string>(const fs::path& archive, const fs::path& destination)>
+      child;
+};
+
+int Bench(int runs) {
+  std::string pattern = (fs::temp_directory_path() / "ovix-unpack-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
+  const TFolder folder{pattern};
+  const fs::path prefix = pattern, driveC = prefix / "drive_c";
+  fs::create_directories(driveC);
+  fs::create_directories(prefix / "dosdevices");
+  fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+
+  struct TArchive {
+    const char* label;
+    fs::path file;
+    int members;
+    std::size_t size;
+    int folders;
+  };
+  const std::vector<TArchive> archives = {{"2,000 x 4 KB", driveC / "small.zip", 2000, 4096, 20},
+                                          {"20 x 10 MB", driveC / "large.zip", 20, 10u << 20, 2}};
+  for (const TArchive& a : archives) MakeArchive(a.file, a.members, a.size, a.folders);
+
+  const std::vector<TWay> ways = {
+      {"UnpackArchive",
+       [&](const fs::path& archive, const fs::path& destination) {
+         ovix::UnpackArchive(WindowsPath(driveC, archive), WindowsPath(driveC, destination),
+                             [](int) {});
+       },
+       [&](const fs::path& archive, const fs::path& destination) {
+         return std::vector<std::string>{self, "--ours", WindowsPath(driveC, archive),
+                                         WindowsPath(driveC, destination)};
+       }},
+      {"minimal libzip", MinimalExtract,
+       [&](const fs::path& archive, const fs::path& destination) {
+         return std::vector<std::string>{self, "--minimal", archive, destination};
+       }},
+      {"unzip -o -q",
+       [](const fs::path& archive, const fs::path& destination) {
+         RunChild({"unzip", "-o", "-q", archive.string(), "-d", destination.string()});
+       },
+       [](const fs::path& archive, const fs::path& destination) {
+         return std::vector<std::string>{"unzip", "-o", "-q", archive, "-d", destination};
+       }}};
+
+  std::printf("%-14s %-16s %12s %12s %14s\n", "archive", "extractor", "best (s)", "vs minimal",
+              "peak RSS (MB)");
+  for (const TArchive& a : archives) {
+    std::vector<double> best(ways.size(), 1e9);
+    std::vector<long> peak(ways.size());
+    const fs::path out = driveC / "out";
+    for (int run = 0; run < runs; ++run) {
+      for (std::size_t w = 0; w < ways.size(); ++w) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        sync();  // the previous run's writes are not this one's to wait for
+        const auto begin = std::chrono::steady_clock::now();
+        ways[w].extract(a.file, out);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
+        best[w] = std::min(best[w], took.count());
+        if (TotalSize(out) != a.members * a.size) throw std::runtime_error("incomplete output");
+      }
+    }
+    for (std::size_t w = 0; w < ways.size(); ++w) {
+      fs::remove_all(out);
+      fs::create_directory(out);
+      peak[w] = PeakMemory(self, ways[w].child(a.file, out));
+    }
+    for (std::size_t w = 0; w < ways.size(); ++w) {
+      std::printf("%-14s %-16s %12.3f %11.2fx %14.1f\n", w == 0 ? a.label : "", ways[w].name,
+                  best[w], best[w] / best[1], static_cast<double>(peak[w]) / 1024.0);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    // Child modes: one extraction in a fresh process, and the small process that starts
+    // it and tells its peak memory.
+    if (argc > 2 && std::string(argv[1]) == "--peak") {
+      std::printf("%ld\n", RunChild(std::vector<std::string>(argv + 2, argv + argc)));
+      return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--ours") {
+      ovix::UnpackArchive(argv[2], argv[3], [](int) {});
+      return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--minimal") {
+      MinimalExtract(argv[2], argv[3]);
+      return 0;
+    }
+    return Bench(argc > 1 ? std::max(1, std::atoi(argv[1])) : 3);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "unpack_bench: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,116 @@
+// The install script run against the window: captions, downloads, file actions.
+
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+#include "app/main_window.h"
+#include "script/file_actions.h"
+#include "script/interpreter.h"
+#include "script/unpack.h"
+
+namespace ovix {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Long enough that pumping costs little, short enough to feel immediate.
+constexpr auto kPumpInterval = 5ms;
+// Reading the clock is cheap, but not free under every system: look every so often.
+constexpr unsigned kCallsPerClockRead = 64;
+// How often a waiting GETFILE looks at its download.
+constexpr auto kDownloadPoll = 10ms;
+
+}  // namespace
+
+// Captions are staged and shown when the window is next pumped, before a long
+// command and when the run ends: a real window takes a fraction of a millisecond per
+// caption, which thousands of status lines would otherwise add up to seconds.
+class TfWindow::ScriptHost final : public TScriptHost {
+ public:
+  explicit ScriptHost(TfWindow& window) : w_(window) {}
+  ~ScriptHost() { ShowCaptions(); }
+  ScriptHost(const ScriptHost&) = delete;
+  ScriptHost& operator=(const ScriptHost&) = delete;
+
+  void Status(std::string_view code, std::string_view text) override {
+    // The English line stands until a translation follows it.
+    if (code != Text(txtLanguageCode, w_.currentLanguage) && code != Text(txtLanguageCode, lngEN))
+      return;
+    status_ = std::string(w_.Tr(txtCurrentAction)).append(text);
+  }
+
+  void Percent(int value) override {
+    const std::string label(w_.Tr(txtInstallUpdate));
+    const int size = std::snprintf(nullptr, 0, "%s (%d%%)", label.c_str(), value);
+    std::string caption(static_cast<std::size_t>(size), '\0');
+    std::snprintf(caption.data(), caption.size() + 1, "%s (%d%%)", label.c_str(), value);
+    percent_ = std::move(caption);
+  }
+
+  bool GetFile(const std::string& url, const std::string& destination) override {
+    ShowCaptions();
+    ui::Application& app = w_.App();
+    TAsyncDownloader downloader(w_, url);
+    downloader.Download(destination);
+    // The destructor waits for the worker, which gives up at once when terminating.
+    while (!downloader.Finished() && !app.Terminated()) {
+      app.WaitForWork(kDownloadPoll);
+      app.ProcessMessages();
+    }
+    return !app.Terminated();
+  }
+
+  void Unpack(const std::string& archive, const std::string& destinationDirectory) override {
+    ShowCaptions();
+    w_.pbCurrentAction.SetMax(100);
+    w_.pbCurrentAction.SetPosition(0);
+    UnpackArchive(archive, destinationDirectory,
+                  [this](int percent) { w_.ArchiveProgress(percent); });
+  }
+
+  void Copy(const std::string& source, const std::string& destination) override {
+    CopyFileIfExists(source, destination);
+  }
+  void RemoveDirectoryTree(const std::string& directory) override {
+    DeleteDirectoryTree(directory);
+  }
+  void RemoveFile(const std::string& path) override { ovix::RemoveFile(path); }
+  bool FileExists(const std::string& path) override { return ovix::FileExists(path); }
+  bool DirectoryExists(const std::string& path) override { return ovix::DirectoryExists(path); }
+  void Pump() override {
+    if (++pumpCalls_ % kCallsPerClockRead != 0 || !w_.PumpDue()) return;
+    ShowCaptions();
+    w_.App().ProcessMessages();
+  }
+
+ private:
+  void ShowCaptions() {
+    if (status_) w_.lCurrentAction.SetCaption(*std::exchange(status_, std::nullopt));
+    if (percent_) w_.bProcess.SetCaption(*std::exchange(percent_, std::nullopt));
+  }
+
+  TfWindow& w_;
+  unsigned pumpCalls_ = 0;
+  std::optional<std::string> status_;
+  std::optional<std::string> percent_;
+};
+
+int TfWindow::RunScript(const std::string& Script, bool Execute) {
+  ScriptHost host(*this);
+  return static_cast<int>(ovix::RunScript(host, Script, Execute));
+}
+
+void TfWindow::ArchiveProgress(int Percent) {
+  pbCurrentAction.SetPosition(Percent);
+  if (PumpDue()) App().ProcessMessages();
+}
+
+bool TfWindow::PumpDue() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastPump_ < kPumpInterval) return false;
+  lastPump_ = now;
+  return true;
+}
+
+}  // namespace ovix

@@ -1,0 +1,171 @@
+// Install scripts run against a headless window, on real files.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "os/files.h"
+#include "script/unpack.h"
+#include "scripted_service.h"
+#include "support/sandbox.h"
+#include "window_fixture.h"
+
+namespace ovix {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using testing::HeadlessWindow;
+using testing::ScriptedService;
+
+const std::string kPackageUrl = "http://packages.test/ovix-2.2.zip";
+
+std::string ExampleArchive() {
+  return ReadWholeFile(fs::path(OVIX_SOURCE_DIR) / "service/example/files/ovix-2.2.zip").value();
+}
+
+// Stands for a user who closes the window while a download is under way: the
+// transfer then goes on until the downloader gives it up.
+class ClosingService final : public TTransport {
+ public:
+  explicit ClosingService(ui::Application& app) : app_(app) {}
+  std::uint32_t Fetch(const std::string&, const fs::path&,
+                      const TransferProgress& progress) override {
+    app_.Terminate();
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (progress(1, 100)) {
+      if (std::chrono::steady_clock::now() > deadline) return kTransferOk;
+      std::this_thread::yield();
+    }
+    return kTransferAborted;
+  }
+  void AbortAll() override {}
+
+ private:
+  ui::Application& app_;
+};
+
+class ScriptWindowTest : public ::testing::Test {
+ protected:
+  ScriptWindowTest() {
+    TStartup startup;
+    startup.transport = service;
+    h = std::make_unique<HeadlessWindow>(startup);
+  }
+  int Run(const std::string& script) { return TfWindowTestAccess::RunScript(w(), script); }
+  TfWindow& w() { return h->w(); }
+  std::string P(const std::string& relative) const { return sandbox.Dir() + "\\" + relative; }
+  fs::path L(const std::string& relative) const { return sandbox.Local(P(relative)); }
+  void Write(const std::string& relative, const std::string& content) const {
+    fs::create_directories(L(relative).parent_path());
+    std::ofstream(L(relative), std::ios::binary) << content;
+  }
+
+  test::Sandbox sandbox;
+  std::shared_ptr<ScriptedService> service = std::make_shared<ScriptedService>();
+  std::unique_ptr<HeadlessWindow> h;
+};
+
+TEST_F(ScriptWindowTest, StatusAndPercentLinesSetTheCaptions) {
+  Run("PERCENT = 00");
+  EXPECT_EQ(w().bProcess.Caption(), "Install / Update (0%)");
+
+  w().SetLanguage(lngDE);
+  const std::string action(Text(txtCurrentAction, lngDE));
+  Run("STATUS_en = Downloading\nSTATUS_de = Wird geladen\nPERCENT = 45");
+  EXPECT_EQ(w().lCurrentAction.Caption(), action + "Wird geladen");
+  EXPECT_EQ(w().bProcess.Caption(), "Installieren / Updaten (45%)");
+  Run("STATUS_fr = Chargement");
+  EXPECT_EQ(w().lCurrentAction.Caption(), action + "Wird geladen");
+  Run("STATUS_en = Unpacking");
+  EXPECT_EQ(w().lCurrentAction.Caption(), action + "Unpacking");
+  EXPECT_THROW(Run("PERCENT = 45 "), std::exception);
+}
+
+TEST_F(ScriptWindowTest, UnpackRestartsTheBarAndFailsOnAMissingArchive) {
+  Write("package.zip", ExampleArchive());
+  fs::create_directories(L("game"));
+  w().pbCurrentAction.SetMax(5000);
+  w().pbCurrentAction.SetPosition(3000);
+  Run("UNPACK " + P("package.zip") + " " + P("game"));
+  EXPECT_EQ(w().pbCurrentAction.Max(), 100);
+  EXPECT_EQ(w().pbCurrentAction.Position(), 100);
+  EXPECT_EQ(ReadWholeFile(L("game\\ovix\\version.txt")).value_or(""), "Ovix 2.2\n");
+
+  EXPECT_THROW(Run("UNPACK " + P("missing.zip") + " " + P("game")), TUnpackError);
+  EXPECT_EQ(w().pbCurrentAction.Position(), 0);
+  // Inside IF_EXISTS the failure drops the rest of the block and the run goes on.
+  Run("IF_EXISTS " + P("package.zip") + "\nUNPACK " + P("package.zip") + " " + P("nowhere") +
+      "\nPERCENT = 1\nENDIF\nPERCENT = 2");
+  EXPECT_EQ(w().bProcess.Caption(), "Install / Update (2%)");
+}
+
+TEST_F(ScriptWindowTest, WorkedExampleRunsEndToEnd) {
+  service->AnswerAddress(kPackageUrl, ExampleArchive());
+  Write("Games\\World_of_Tanks\\res_mods\\my settings.txt", "mine");
+  Write("Games\\World_of_Tanks\\res_mods\\ovix\\version.txt", "old");
+  fs::create_directories(L("Temp"));
+  w().SetLanguage(lngDE);
+  const std::string game = P("Games\\World_of_Tanks");
+  const std::string temp = P("Temp");
+  const std::string script =
+      "STATUS_en = Downloading the package\r\n"
+      "STATUS_de = Paket wird heruntergeladen\r\n"
+      "PERCENT = 20\r\n"
+      "GETFILE " +
+      kPackageUrl + " " + temp +
+      "\\package.zip\r\n"
+      "IF 1\r\n"
+      "COPY \"" +
+      game + "\\res_mods\\my settings.txt\" \"" + temp +
+      "\\my settings.txt\"\r\n"
+      "ENDIF\r\n"
+      "IF_EXISTS " +
+      temp +
+      "\\package.zip\r\n"
+      "STATUS_en = Unpacking\r\n"
+      "UNPACK " +
+      temp + "\\package.zip " + game +
+      "\\res_mods\r\n"
+      "DELETE " +
+      temp +
+      "\\package.zip\r\n"
+      "ENDIF\r\n"
+      " PERCENT = 99\r\n"
+      "PERCENT = 100\r\n";
+  EXPECT_EQ(Run(script), static_cast<int>(script.size()));
+
+  EXPECT_EQ(ReadWholeFile(L("Temp\\my settings.txt")).value_or(""), "mine");
+  EXPECT_EQ(ReadWholeFile(L("Games\\World_of_Tanks\\res_mods\\ovix\\version.txt")).value_or(""),
+            "Ovix 2.2\n");
+  EXPECT_FALSE(fs::exists(L("Temp\\package.zip")));
+  EXPECT_EQ(w().lCurrentAction.Caption(), std::string(Text(txtCurrentAction, lngDE)) + "Unpacking");
+  EXPECT_EQ(w().bProcess.Caption(), "Installieren / Updaten (100%)");
+  EXPECT_TRUE(h->app.Messages().empty());
+}
+
+TEST_F(ScriptWindowTest, AFailedDownloadIsReportedAndTheScriptGoesOn) {
+  Run("GETFILE http://packages.test/none " + P("none.zip") + "\nPERCENT = 7");
+  ASSERT_EQ(h->app.Messages().size(), 1u);
+  EXPECT_EQ(w().bProcess.Caption(), "Install / Update (7%)");
+}
+
+TEST(ScriptWindowClosing, ClosingDuringADownloadEndsTheWholeRun) {
+  test::Sandbox sandbox;
+  ui::HeadlessApplication app(ui::kDesignDpi);
+  TStartup startup;
+  startup.transport = std::make_shared<ClosingService>(app);
+  TfWindow window(app, startup);
+  const std::string script = "IF 1\nGETFILE http://packages.test/big " + sandbox.Dir() +
+                             "\\big.zip\nPERCENT = 1\nENDIF\n"
+                             "PERCENT = 2";
+  EXPECT_EQ(TfWindowTestAccess::RunScript(window, script), static_cast<int>(script.size()));
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_EQ(window.bProcess.Caption(), std::string(Text(txtInstallUpdate, lngEN)));
+}
+
+}  // namespace
+}  // namespace ovix

@@ -1,0 +1,17 @@
+#pragma once
+// Test access to the main window.
+
+#include <string>
+
+#include "app/main_window.h"
+
+namespace ovix {
+
+// The window's private entries that tests drive directly.
+struct TfWindowTestAccess {
+  static int RunScript(TfWindow& window, const std::string& script, bool execute = true) {
+    return window.RunScript(script, execute);
+  }
+};
+
+}  // namespace ovix
