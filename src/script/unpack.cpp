@@ -170,26 +170,39 @@ fs::path OpenDestination(std::string_view directory) {
                      (exists ? "this is not a directory." : "the directory does not exist."));
 }
 
-// A member's data on its way to disk, beside its target; removed unless moved into place.
-class TTemporaryFile {
+// Where a member's data goes until it is complete: straight into its target when no file
+// is there (created exclusively, so nothing can be overwritten), else into a temporary
+// file beside the old one, which is moved over it at the end. Removed unless kept.
+class TPendingFile {
  public:
-  explicit TTemporaryFile(const fs::path& target) : path_(target) {
+  explicit TPendingFile(const fs::path& target) : target_(target), path_(target) {
+    out_.reset(CreateNewOutputFile(target));
+    if (out_) return;
     static std::atomic<unsigned long> counter{0};
     path_ += ".ovix-" + std::to_string(++counter) + ".incomplete";
+    out_.reset(CreateOutputFile(path_));
   }
-  ~TTemporaryFile() {
+  ~TPendingFile() {
+    out_.reset();
     std::error_code ignored;
-    if (!moved_) fs::remove(path_, ignored);
+    if (!kept_) fs::remove(path_, ignored);
   }
-  TTemporaryFile(const TTemporaryFile&) = delete;
-  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
 
-  const fs::path& Path() const { return path_; }
-  bool MoveTo(const fs::path& target) { return moved_ = MoveReplacing(path_, target); }
+  std::FILE* Stream() const { return out_.get(); }
+  // Closes the data and puts it in place; false when either fails.
+  bool Keep() {
+    if (std::fclose(out_.release()) != 0) return false;
+    kept_ = path_ == target_ || MoveReplacing(path_, target_);
+    return kept_;
+  }
 
  private:
+  const fs::path target_;
   fs::path path_;
-  bool moved_ = false;
+  TFile out_;
+  bool kept_ = false;
 };
 
 // A link stored by a Unix archiver: extracting it would let later members write through it.
@@ -248,17 +261,16 @@ class TExtraction {
     return directory;
   }
 
-  // Streams a member to `target` through a temporary file, so that a failure leaves the
-  // old file as it was. Data beyond the declared size stops the member at once.
+  // Streams a member to `target`; a failure leaves an old file as it was. Data beyond the
+  // declared size stops the member at once.
   bool Write(zip_uint64_t index, const fs::path& target) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(zip_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return false;
     TZipFile member(zip_fopen_index(zip_, index, 0));
     if (!member) return false;
-    TTemporaryFile temporary(target);
-    TFile out(CreateOutputFile(temporary.Path()));
-    if (!out) return false;
+    TPendingFile out(target);
+    if (!out.Stream()) return false;
     std::uint64_t written = 0;
     for (;;) {
       const zip_int64_t got = zip_fread(member.get(), buffer_.data(), buffer_.size());
@@ -267,11 +279,10 @@ class TExtraction {
       const auto count = static_cast<std::size_t>(got);
       written += count;
       if (written > stat.size) return false;
-      if (std::fwrite(buffer_.data(), 1, count, out.get()) != count) return false;
+      if (std::fwrite(buffer_.data(), 1, count, out.Stream()) != count) return false;
     }
     if (written != stat.size || zip_fclose(member.release()) != 0) return false;
-    if (std::fclose(out.release()) != 0) return false;
-    return temporary.MoveTo(target);
+    return out.Keep();
   }
 
   zip_t* zip_;

@@ -261,6 +261,7 @@ TEST_F(UnpackTest, SkipsFailingMembersAndKeepsWhatTheyWouldReplace) {
   fs::create_directories(L("dest\\dir.txt"));
   EXPECT_EQ(Unpack(RawZip({{"first.txt", "1"},
                            {"damaged.txt", "new data", {}, 0, {}, true},
+                           {"new-damaged.txt", "new data", {}, 0, {}, true},
                            {"overrun.bin", std::string(300'000, 'x'), 1000},
                            {"blocker/inner.txt", "i"},
                            {"dir.txt", "a file where a directory is"},
