@@ -6,25 +6,12 @@
 
 #include "app/main_window.h"
 #include "lang/locale.h"
+#include "os/com_win32.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 #include "ui/win32/win32_application.h"
 
 namespace {
-
-// The shell-link reader needs COM in a single-threaded apartment on the UI thread.
-class ComApartment {
- public:
-  ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComApartment() {
-    if (initialised_) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  bool initialised_;
-};
 
 std::vector<std::string> CommandLineArguments() {
   int count = 0;
@@ -38,7 +25,8 @@ std::vector<std::string> CommandLineArguments() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  ComApartment com;
+  // The shell-link reader needs COM in a single-threaded apartment on the UI thread.
+  const ovix::ComApartment com;
   ovix::ui::win32::Win32Application application;
   application.SetTitle("Ovix Updater");
   ovix::TfWindow fWindow(application, {CommandLineArguments(), ovix::UserDefaultLocaleId()});
