@@ -1,8 +1,12 @@
 #include "app/main_window.h"
 
+#include <optional>
+
+#include "game/discovery.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
 #include "res/flags.h"
+#include "script/file_actions.h"
 
 namespace ovix {
 namespace {
@@ -100,6 +104,7 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
   transport_ = startup.transport ? startup.transport : CreatePlatformTransport();
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
+  bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };
   cbLanguage.onChange = [this] { cbLanguageChange(); };
   cmbOvixVersion.onChange = [this] { cmbOvixVersionChange(); };
   cbLanguage.onDrawItem = [this](ui::TComboBox& control, int index, const ui::TRect& rect,
@@ -151,7 +156,30 @@ void TfWindow::RequestConfigurationList() {
 }
 
 void TfWindow::FindGameDirectory() {
-  // Filled in by the game directory search.
+  const std::string found = SearchGameDirectory();
+  if (found.empty()) return;  // silent: the install button tells the player
+  WOTDir = found;
+  ApplyGameDirectory();
+}
+
+void TfWindow::bChangeDirectoryClick() {
+  std::string chosen;
+  for (;;) {
+    // The previous pick is offered again, so a near miss is one click from the right folder.
+    const std::string initial = !chosen.empty() && DirectoryExists(chosen) ? chosen : "";
+    const std::optional<std::string> picked =
+        App().BrowseForFolder(Tr(txtSelectDirectory), initial);
+    if (!picked) return;
+    chosen = *picked;
+    if (IsGameDirectory(chosen)) {
+      WOTDir = chosen;
+      ApplyGameDirectory();
+      return;
+    }
+    if (App().MessageBox(Tr(txtRetryDirectory), ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo) ==
+        ui::TMsgResult::No)
+      return;
+  }
 }
 
 void TfWindow::ApplyEnablingRule() {

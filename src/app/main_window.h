@@ -56,6 +56,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
   // Event handlers.
   void cbKeepConfigClick();
+  void bChangeDirectoryClick();
   void cmbOvixVersionChange();
   void cbLanguageChange();
   void cbLanguageDrawItem(ui::TComboBox& control, int index, const ui::TRect& rect,

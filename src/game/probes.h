@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "game/pe_version.h"
 
@@ -24,6 +25,13 @@ std::string GetFileVersionString(std::string_view exePath);
 // Whether some running process's executable name matches `exeName` by ExeNameMatches. False
 // when the process list cannot be read.
 bool IsProcessRunning(std::string_view exeName);
+
+// The process's current directory; empty when the system cannot give it (on posix: when no
+// drive maps it).
+std::string GetCurrentDirectoryPath();
+
+// The roots of the drive letters in use ("C:\", "D:\", ...), in letter order.
+std::vector<std::string> LogicalDriveRoots();
 
 // Whether the drive named by the first letter of `drive` ("c", "C:\") holds a readable volume.
 // Never lets the system ask the user about a missing medium.

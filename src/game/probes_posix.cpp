@@ -98,4 +98,16 @@ bool IsDriveReady(std::string_view drive) {
   return true;
 }
 
+std::string GetCurrentDirectoryPath() {
+  std::error_code error;
+  const fs::path current = fs::current_path(error);
+  return error ? std::string() : ToWindowsPath(current);
+}
+
+std::vector<std::string> LogicalDriveRoots() {
+  std::vector<std::string> roots;
+  for (const char letter : DriveLetters()) roots.push_back(std::string(1, letter) + ":\\");
+  return roots;
+}
+
 }  // namespace ovix

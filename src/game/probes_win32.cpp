@@ -117,4 +117,25 @@ bool IsDriveReady(std::string_view drive) {
   return ready;
 }
 
+std::string GetCurrentDirectoryPath() {
+  const DWORD length = GetCurrentDirectoryW(0, nullptr);
+  if (length == 0) return {};
+  std::wstring buffer(length, L'\0');
+  const DWORD written = GetCurrentDirectoryW(length, buffer.data());
+  if (written == 0 || written >= length) return {};
+  buffer.resize(written);
+  return Narrow(buffer);
+}
+
+std::vector<std::string> LogicalDriveRoots() {
+  // Room for all 26 roots and the closing empty entry.
+  wchar_t buffer[129] = {};
+  const DWORD length = GetLogicalDriveStringsW(128, buffer);
+  std::vector<std::string> roots;
+  if (length == 0 || length > 128) return roots;
+  for (const wchar_t* root = buffer; *root; root += std::wcslen(root) + 1)
+    roots.push_back(Narrow(root));
+  return roots;
+}
+
 }  // namespace ovix

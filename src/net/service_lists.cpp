@@ -6,12 +6,6 @@
 #include "script/split_arguments.h"
 
 namespace ovix {
-namespace {
-
-char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
-
 std::string UpdateServiceBaseUrl() {
   std::string base = OVIX_DEFAULT_UPDATE_URL;
   if (const char* own = std::getenv("OVIX_UPDATE_URL"); own && *own) base = own;
@@ -34,28 +28,6 @@ std::vector<TListEntry> ParseServiceList(std::string_view text) {
     start = end + 1;
   }
   return entries;
-}
-
-// Backtracking over the last star keeps this linear in practice and never recursive.
-bool MatchesMask(std::string_view text, std::string_view mask) {
-  std::size_t t = 0, m = 0;
-  std::size_t starMask = std::string_view::npos, starText = 0;
-  while (t < text.size()) {
-    if (m < mask.size() && mask[m] == '*') {
-      starMask = m++;
-      starText = t;
-    } else if (m < mask.size() && FoldAscii(mask[m]) == FoldAscii(text[t])) {
-      ++m;
-      ++t;
-    } else if (starMask != std::string_view::npos) {
-      m = starMask + 1;
-      t = ++starText;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
 }
 
 bool IsAcceptedRevision(std::string_view revision) {

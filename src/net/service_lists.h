@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "os/text.h"  // MatchesMask
+
 namespace ovix {
 
 // The base URL, without a trailing "/": OVIX_UPDATE_URL from the environment
@@ -25,9 +27,6 @@ struct TListEntry {
 // One entry per non-blank line; lines end at CR or LF. Each line is trimmed and
 // split into display name and key.
 std::vector<TListEntry> ParseServiceList(std::string_view text);
-
-// "*" matches any run of characters; ASCII letters match either case.
-bool MatchesMask(std::string_view text, std::string_view mask);
 
 // A nightly revision is taken only when it is 1 to 9 characters long.
 bool IsAcceptedRevision(std::string_view revision);

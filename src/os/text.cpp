@@ -119,4 +119,32 @@ std::string Narrow(std::wstring_view text) {
 }
 #endif
 
+namespace {
+
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+// Backtracking over the last star keeps this linear in practice and never recursive.
+bool MatchesMask(std::string_view text, std::string_view mask) {
+  std::size_t t = 0, m = 0;
+  std::size_t starMask = std::string_view::npos, starText = 0;
+  while (t < text.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starText = t;
+    } else if (m < mask.size() && FoldAscii(mask[m]) == FoldAscii(text[t])) {
+      ++m;
+      ++t;
+    } else if (starMask != std::string_view::npos) {
+      m = starMask + 1;
+      t = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
 }  // namespace ovix

@@ -16,6 +16,10 @@ std::string RepairUtf8(std::string_view text);
 // The length of the text in UTF-16 code units.
 std::size_t Utf16Length(std::string_view text);
 
+// "*" matches any run of characters, none included; ASCII letters match either case;
+// every other character must be equal.
+bool MatchesMask(std::string_view text, std::string_view mask);
+
 #ifdef _WIN32
 std::wstring Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);

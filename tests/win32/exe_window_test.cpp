@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <vector>
@@ -243,6 +244,39 @@ TEST(ExeWindowTest, ACommandLineScriptIsAnnouncedBeforeTheWindowShows) {
   // Only one notice, however many arguments.
   Sleep(200);
   EXPECT_EQ(FindMessageBox(exe.Id()), nullptr);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(exe.Handle(), 30000), WAIT_OBJECT_0);
+}
+
+// A game client in a usual folder of the prefix's C: drive, for the length of one test.
+class GameOnDriveC {
+ public:
+  GameOnDriveC() {
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ / L"WorldOfTanks.exe") << "x";
+  }
+  ~GameOnDriveC() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  GameOnDriveC(const GameOnDriveC&) = delete;
+  GameOnDriveC& operator=(const GameOnDriveC&) = delete;
+
+ private:
+  const std::filesystem::path folder_{L"C:\\World_of_Tanks"};
+};
+
+TEST(ExeWindowTest, FindsTheGameInAUsualFolderAtStartUp) {
+  GameOnDriveC game;
+  RunningExe exe;
+  ASSERT_TRUE(exe.Started());
+  HWND main = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (main = exe.MainWindow()) != nullptr; }, Pause));
+  HWND edit = nullptr;
+  for (HWND child : Children(main))
+    if (ClassNameOf(child) == "Edit") edit = child;
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(WindowText(edit), "C:\\World_of_Tanks");
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(exe.Handle(), 30000), WAIT_OBJECT_0);
 }

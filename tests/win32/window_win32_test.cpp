@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <thread>
@@ -301,6 +303,110 @@ TEST_F(Win32WindowTest, ClosingTheWindowEndsTheLoopAndLaterHandOversAreDropped) 
   std::thread late([&] { result = app.Synchronize([] {}); });
   late.join();
   EXPECT_FALSE(result);
+}
+
+BOOL CALLBACK FindTree(HWND child, LPARAM data) {
+  if (ClassNameOf(child) != "SysTreeView32") return TRUE;
+  *reinterpret_cast<HWND*>(data) = child;
+  return FALSE;
+}
+
+HWND TreeOf(HWND dialog) {
+  HWND tree = nullptr;
+  EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+  return tree;
+}
+
+std::string SelectedFolderName(HWND tree) {
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW item{};
+  item.mask = TVIF_TEXT;
+  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  item.pszText = text;
+  item.cchTextMax = MAX_PATH;
+  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return Narrow(text);
+}
+
+// Plays the player at the modal folder picker and retry question from a second thread,
+// while the UI thread sits in them. Whatever goes wrong, it cancels what is open so the
+// UI thread comes back.
+class PickerPlayer {
+ public:
+  // The next picker (a dialog with a folder tree) or question (one without), other than `not`.
+  HWND Next(bool picker, HWND previous = nullptr) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          found = FindMessageBox(GetCurrentProcessId());
+          return found && found != previous && (TreeOf(found) != nullptr) == picker;
+        },
+        [] { Sleep(5); });
+    return found && found != previous && (TreeOf(found) != nullptr) == picker ? found : nullptr;
+  }
+  // Selects the folder, again until the tree shows it (a fresh picker may still be filling
+  // its tree), then presses OK.
+  void Pick(HWND picker, const std::filesystem::path& folder) {
+    const std::string name = Narrow(folder.filename().wstring());
+    WaitFor(
+        [&] {
+          SendMessageW(picker, BFFM_SETSELECTIONW, TRUE,
+                       reinterpret_cast<LPARAM>(folder.wstring().c_str()));
+          return SelectedFolderName(TreeOf(picker)) == name;
+        },
+        [] { Sleep(20); }, std::chrono::seconds(10));
+    PostMessageW(picker, WM_COMMAND, IDOK, 0);
+  }
+  void CancelEverything(const std::atomic<bool>& done) {
+    while (!done) {
+      if (HWND open = FindMessageBox(GetCurrentProcessId())) {
+        PostMessageW(open, WM_COMMAND, TreeOf(open) ? IDCANCEL : IDNO, 0);
+      }
+      Sleep(20);
+    }
+  }
+};
+
+TEST_F(Win32WindowTest, ThePickerAsksAgainWithTheWrongFolderPreselected) {
+  Open(0x0409);
+  const std::filesystem::path base = std::filesystem::temp_directory_path() /
+                                     ("ovix-pick-" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(base / "elsewhere");
+  std::filesystem::create_directories(base / "game");
+  { std::ofstream(base / "game" / "worldoftanks.exe") << "x"; }
+  std::string question, preselected;
+  bool played = false;
+  std::atomic<bool> done{false};
+  std::thread player([&] {
+    PickerPlayer p;
+    HWND first = p.Next(true);
+    if (first) {
+      p.Pick(first, base / "elsewhere");
+      if (HWND box = p.Next(false)) {
+        question = MessageBoxText(box);
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+        if (HWND second = p.Next(true, first)) {
+          // The preselection may land a moment after the picker shows.
+          WaitFor([&] { return SelectedFolderName(TreeOf(second)) == "elsewhere"; },
+                  [] { Sleep(5); }, std::chrono::seconds(5));
+          preselected = SelectedFolderName(TreeOf(second));
+          p.Pick(second, base / "game");
+          played = true;
+        }
+      }
+    }
+    p.CancelEverything(done);
+  });
+  window->bChangeDirectory.Click();
+  done = true;
+  player.join();
+  EXPECT_TRUE(played);
+  EXPECT_EQ(question, S(txtRetryDirectory[lngEN]));
+  EXPECT_EQ(preselected, "elsewhere");
+  EXPECT_EQ(window->WOTDir, Narrow((base / "game").wstring()));
+  EXPECT_EQ(WindowText(H(window->eDirectory)), window->WOTDir);
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
 }
 
 }  // namespace

@@ -54,8 +54,9 @@ TMsgResult HeadlessApplication::ShowMessageBox(std::string_view text, TMsgIcon i
   return answer;
 }
 
-std::optional<std::string> HeadlessApplication::BrowseForFolder(std::string_view,
-                                                                std::string_view) {
+std::optional<std::string> HeadlessApplication::BrowseForFolder(std::string_view prompt,
+                                                                std::string_view initial) {
+  pickers_.push_back({std::string(prompt), std::string(initial)});
   if (picks_.empty()) return std::nullopt;
   std::optional<std::string> pick = std::move(picks_.front());
   picks_.pop_front();

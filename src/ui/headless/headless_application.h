@@ -20,6 +20,12 @@ struct ShownMessage {
   bool operator==(const ShownMessage&) const = default;
 };
 
+struct ShownPicker {
+  std::string prompt;
+  std::string initial;
+  bool operator==(const ShownPicker&) const = default;
+};
+
 class HeadlessApplication : public Application {
  public:
   explicit HeadlessApplication(int dpi = kDesignDpi);
@@ -42,6 +48,8 @@ class HeadlessApplication : public Application {
   void QueueAnswer(TMsgResult answer) { answers_.push_back(answer); }
   // Folders the user will pick, in order; nullopt is a cancel. Unscripted picks cancel.
   void QueueFolderPick(std::optional<std::string> folder) { picks_.push_back(std::move(folder)); }
+  // Every folder picker opened so far, in order.
+  const std::vector<ShownPicker>& Pickers() const { return pickers_; }
   // Called for every message box as it is shown (the console front end prints them).
   std::function<void(const ShownMessage&)> onMessage;
 
@@ -54,6 +62,7 @@ class HeadlessApplication : public Application {
   std::vector<ShownMessage> messages_;
   std::deque<TMsgResult> answers_;
   std::deque<std::optional<std::string>> picks_;
+  std::vector<ShownPicker> pickers_;
 };
 
 }  // namespace ovix::ui

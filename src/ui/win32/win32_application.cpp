@@ -24,10 +24,30 @@ int QuerySystemDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
+struct BrowseStart {
+  HWND owner;
+  const wchar_t* initial;  // nullptr: nothing preselected
+};
+
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
-  if (message == BFFM_INITIALIZED && data != 0) {
-    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  if (message != BFFM_INITIALIZED) return 0;
+  const auto& start = *reinterpret_cast<const BrowseStart*>(data);
+  // Centred on the monitor the main window is on, where the player is looking.
+  MONITORINFO monitor{sizeof(monitor)};
+  RECT box;
+  if (GetMonitorInfoW(
+          MonitorFromWindow(start.owner ? start.owner : window, MONITOR_DEFAULTTONEAREST),
+          &monitor) &&
+      GetWindowRect(window, &box)) {
+    const RECT& area = monitor.rcWork;
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  if (start.initial)
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start.initial));
   return 0;
 }
 
@@ -132,10 +152,14 @@ std::optional<std::string> Win32Application::BrowseForFolder(std::string_view pr
   BROWSEINFOW info{};
   info.hwndOwner = MainWindow();
   info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
+  const BrowseStart browseStart{MainWindow(), start.empty() ? nullptr : start.c_str()};
   info.lpfn = BrowseCallback;
-  info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
+  info.lParam = reinterpret_cast<LPARAM>(&browseStart);
+  // Browsing an empty removable drive must not raise a system dialog.
+  const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  SetErrorMode(previousMode);
   if (!chosen) return std::nullopt;
   wchar_t path[MAX_PATH] = {};
   const bool ok = SHGetPathFromIDListW(chosen, path);

@@ -1,0 +1,26 @@
+#pragma once
+// Where the game is installed: the directory that holds its client, worldoftanks.exe.
+// Paths are Windows paths in UTF-8 on every platform.
+
+#include <string>
+#include <string_view>
+
+namespace ovix {
+
+// Whether `directory` followed by "\worldoftanks.exe" names an existing file (links
+// followed; names compare without case). The directory is used as given.
+bool IsGameDirectory(std::string_view directory);
+
+// The folder of a target path: up to its last "\" or ":", with a final "\" dropped unless a
+// "\" or ":" precedes it (so C:\x.exe gives C:\). Empty when there is neither.
+std::string DirectoryPart(std::string_view target);
+
+// Whether a shortcut's target is one of the game's programs, by its file name.
+bool IsGameProgram(std::string_view target);
+
+// Looks for the game without asking anyone: the Start-menu shortcut on the current
+// directory's drive, then the shortcuts on the desktop, then the usual folders on every
+// ready drive. A failure in one of these only ends that one. Empty when nothing is found.
+std::string SearchGameDirectory();
+
+}  // namespace ovix
