@@ -156,10 +156,11 @@ void TfWindow::RequestConfigurationList() {
 }
 
 void TfWindow::FindGameDirectory() {
-  const std::string found = SearchGameDirectory();
-  if (found.empty()) return;  // silent: the install button tells the player
-  WOTDir = found;
-  ApplyGameDirectory();
+  // Nothing found stays silent: the install button tells the player.
+  SearchGameDirectory([this](const std::string& directory) {
+    WOTDir = directory;
+    ApplyGameDirectory();
+  });
 }
 
 void TfWindow::bChangeDirectoryClick() {

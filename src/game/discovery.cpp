@@ -100,10 +100,13 @@ bool IsGameProgram(std::string_view target) {
   return false;
 }
 
-std::string SearchGameDirectory() {
+std::string SearchGameDirectory(const std::function<void(const std::string&)>& accept) {
   for (const auto stage : {FromStartMenu, FromDesktop, FromUsualFolders}) {
     try {
-      if (auto found = stage()) return *found;
+      if (const auto found = stage()) {
+        if (accept) accept(*found);
+        return *found;
+      }
     } catch (...) {
       // A stage that fails only ends itself: the next may still find the game.
     }

@@ -2,6 +2,7 @@
 // Where the game is installed: the directory that holds its client, worldoftanks.exe.
 // Paths are Windows paths in UTF-8 on every platform.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,9 @@ bool IsGameProgram(std::string_view target);
 
 // Looks for the game without asking anyone: the Start-menu shortcut on the current
 // directory's drive, then the shortcuts on the desktop, then the usual folders on every
-// ready drive. A failure in one of these only ends that one. Empty when nothing is found.
-std::string SearchGameDirectory();
+// ready drive. The first directory found is handed to `accept`, and the search ends. A
+// failure in one of these sources, `accept` included, only ends that one. The directory
+// accepted, or empty when none was.
+std::string SearchGameDirectory(const std::function<void(const std::string&)>& accept = {});
 
 }  // namespace ovix

@@ -114,6 +114,15 @@ TEST_F(DiscoveryTest, StartMenuThenDesktopThenDrives) {
 
   fs::remove(box.Local("D:\\Menu\\worldoftanks.exe"));
   EXPECT_EQ(SearchGameDirectory(), "D:\\Desk");
+  // A failure while taking a directory only ends that source.
+  std::vector<std::string> offered;
+  EXPECT_EQ(SearchGameDirectory([&](const std::string& directory) {
+              offered.push_back(directory);
+              if (offered.size() == 1) throw std::runtime_error("cannot apply");
+            }),
+            "C:\\World_of_Tanks");
+  EXPECT_EQ(offered, (std::vector<std::string>{"D:\\Desk", "C:\\World_of_Tanks"}));
+
   fs::remove(box.Local("D:\\Desk\\worldoftanks.exe"));
   EXPECT_EQ(SearchGameDirectory(), "C:\\World_of_Tanks");
 }
