@@ -89,6 +89,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
+  // Puts this machine's values and the player's choices in place of the script's
+  // placeholders; false, after telling the player, when the game folder cannot be read.
+  bool PrepareScript(std::string& Script, const std::string& ClientVersion);
   // Moves the bar during an UNPACK and keeps the window alive.
   void ArchiveProgress(int Percent);
   // True, and the time noted, when the messages were last handled a while ago: a

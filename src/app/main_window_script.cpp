@@ -1,10 +1,12 @@
 // The install script run against the window: captions, downloads, file actions.
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
 #include "app/main_window.h"
+#include "game/probes.h"
 #include "script/file_actions.h"
 #include "script/interpreter.h"
 #include "script/unpack.h"
@@ -20,6 +22,28 @@ constexpr auto kPumpInterval = 5ms;
 constexpr unsigned kCallsPerClockRead = 64;
 // How often a waiting GETFILE looks at its download.
 constexpr auto kDownloadPoll = 10ms;
+
+// Every occurrence, left to right, without overlaps; the inserted text is not searched again.
+void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(placeholder, from)) != std::string::npos;
+       from = at + placeholder.size()) {
+    result.append(text, from, at - from).append(value);
+  }
+  if (from == 0) return;
+  result.append(text, from);
+  text = std::move(result);
+}
+
+// Case-insensitive, character by character: text order, so 0.9.10 comes before 0.9.9.
+bool TextOrder(const std::string& a, const std::string& b) {
+  const auto fold = [](char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char x, char y) { return fold(x) < fold(y); });
+}
 
 }  // namespace
 
@@ -99,6 +123,27 @@ class TfWindow::ScriptHost final : public TScriptHost {
 int TfWindow::RunScript(const std::string& Script, bool Execute) {
   ScriptHost host(*this);
   return static_cast<int>(ovix::RunScript(host, Script, Execute));
+}
+
+bool TfWindow::PrepareScript(std::string& Script, const std::string& ClientVersion) {
+  const int config = cmbConfig.ItemIndex();
+  const bool keepConfig = cbKeepConfig.Checked();
+  ReplaceAll(Script, "%TEMP%", GetTempDirectory());
+  if (config > 0) ReplaceAll(Script, "%CUSTOMCONFIG%", ConfigsFiles.at(config - 1));
+  ReplaceAll(Script, "OPTIONsaveConfig", keepConfig ? "1" : "0");
+  ReplaceAll(Script, "OPTIONcustomConfig", config > 0 && !keepConfig ? "1" : "0");
+  try {
+    std::vector<std::string> folders;
+    ListVersionFolders(eDirectory.Caption() + "\\res_mods\\", folders);
+    std::sort(folders.begin(), folders.end(), TextOrder);
+    if (folders.size() >= 2) ReplaceAll(Script, "%WOTOLDVERSION%", folders[folders.size() - 2]);
+  } catch (const std::exception&) {
+    App().MessageBox(Tr(txtDirectoryCorrupted), ui::TMsgIcon::Warning);
+    return false;
+  }
+  ReplaceAll(Script, "%WOT%", WOTDir);
+  ReplaceAll(Script, "%WOTVERSION%", ClientVersion);
+  return true;
 }
 
 void TfWindow::ArchiveProgress(int Percent) {

@@ -37,6 +37,12 @@ std::vector<std::string> LogicalDriveRoots();
 // Never lets the system ask the user about a missing medium.
 bool IsDriveReady(std::string_view drive);
 
+// Appends to `names` (without clearing it) the names of the sub-directories of `directory`
+// that look like game versions (at least two dots, as the mask "*.*.*" has), in the order
+// the system lists them. Hidden and system entries (on posix: dot-names) are left out.
+// Appends nothing when the directory cannot be listed.
+void ListVersionFolders(std::string_view directory, std::vector<std::string>& names);
+
 // The shared rules the platform files apply.
 
 // "1.10.2" for 1.10.2.7: decimal, no leading zeros.

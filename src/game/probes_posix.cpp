@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "game/probes.h"
+#include "os/text.h"
 #include "os/windows_path.h"
 
 namespace ovix {
@@ -108,6 +109,20 @@ std::vector<std::string> LogicalDriveRoots() {
   std::vector<std::string> roots;
   for (const char letter : DriveLetters()) roots.push_back(std::string(1, letter) + ":\\");
   return roots;
+}
+
+void ListVersionFolders(std::string_view directory, std::vector<std::string>& names) {
+  const std::optional<fs::path> folder = ResolveWindowsPath(directory);
+  if (!folder) return;
+  std::error_code error;
+  for (fs::directory_iterator entry(*folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::string name = entry->path().filename().string();
+    // A leading dot is how this system hides an entry.
+    if (name.starts_with('.') || !MatchesMask(name, "*.*.*")) continue;
+    std::error_code ignored;
+    if (entry->is_directory(ignored)) names.push_back(std::move(name));
+  }
 }
 
 }  // namespace ovix

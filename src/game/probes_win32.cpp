@@ -1,4 +1,5 @@
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "game/probes.h"
@@ -136,6 +137,23 @@ std::vector<std::string> LogicalDriveRoots() {
   for (const wchar_t* root = buffer; *root; root += std::wcslen(root) + 1)
     roots.push_back(Narrow(root));
   return roots;
+}
+
+void ListVersionFolders(std::string_view directory, std::vector<std::string>& names) {
+  std::string pattern(directory);
+  while (!pattern.empty() && pattern.back() == '\\') pattern.pop_back();
+  pattern += "\\*.*";
+  WIN32_FIND_DATAW found;
+  const HANDLE first = FindFirstFileW(Widen(pattern).c_str(), &found);
+  if (first == INVALID_HANDLE_VALUE) return;
+  const std::unique_ptr<void, decltype(&FindClose)> search(first, &FindClose);
+  do {
+    constexpr DWORD kLeftOut = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & kLeftOut))
+      continue;
+    const std::string name = Narrow(found.cFileName);
+    if (name != "." && name != ".." && MatchesMask(name, "*.*.*")) names.push_back(name);
+  } while (FindNextFileW(search.get(), &found));
 }
 
 }  // namespace ovix

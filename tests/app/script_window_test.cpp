@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "game/probes.h"
 #include "os/files.h"
 #include "script/unpack.h"
 #include "scripted_service.h"
@@ -151,6 +152,50 @@ TEST_F(ScriptWindowTest, AFailedDownloadIsReportedAndTheScriptGoesOn) {
   Run("GETFILE http://packages.test/none " + P("none.zip") + "\nPERCENT = 7");
   ASSERT_EQ(h->app.Messages().size(), 1u);
   EXPECT_EQ(w().bProcess.Caption(), "Install / Update (7%)");
+}
+
+TEST_F(ScriptWindowTest, PlaceholdersFollowTheChoicesInTheirOrder) {
+  const auto prepared = [&](std::string script) {
+    EXPECT_TRUE(TfWindowTestAccess::PrepareScript(w(), script, "1.5.0"));
+    return script;
+  };
+  w().WOTDir = P("game");
+  w().eDirectory.SetCaption(w().WOTDir);
+  const std::string choices = "%CUSTOMCONFIG% OPTIONsaveConfig OPTIONcustomConfig";
+  EXPECT_EQ(prepared(choices), "%CUSTOMCONFIG% 0 0");
+  w().cmbConfig.AddItem("Compact");
+  w().ConfigsFiles = {"compact%WOT%"};
+  w().cmbConfig.SetItemIndex(1);
+  // Text put in by an earlier placeholder is subject to the later ones.
+  EXPECT_EQ(prepared(choices), "compact" + P("game") + " 0 1");
+  w().cbKeepConfig.SetChecked(true);
+  EXPECT_EQ(prepared(choices), "compact" + P("game") + " 1 0");
+
+  EXPECT_EQ(prepared("%TEMP%|%temp%|%Wot%|%WOT%\\res_mods\\%WOTVERSION%"),
+            GetTempDirectory() + "|%temp%|%Wot%|" + P("game") + "\\res_mods\\1.5.0");
+}
+
+TEST_F(ScriptWindowTest, ThePreviousVersionIsTheSecondLastVersionFolderInTextOrder) {
+  w().WOTDir = P("game");
+  w().eDirectory.SetCaption(w().WOTDir);
+  const auto oldVersion = [&] {
+    std::string script = "%WOTOLDVERSION%";
+    EXPECT_TRUE(TfWindowTestAccess::PrepareScript(w(), script, ""));
+    return script;
+  };
+  EXPECT_EQ(oldVersion(), "%WOTOLDVERSION%");  // no res_mods at all
+  for (const char* folder : {"0.9.20", "0.9.19.1", "configs"})
+    fs::create_directories(L("game\\res_mods\\" + std::string(folder)));
+  Write("game\\res_mods\\1.2.3.txt", "not a folder");
+  EXPECT_EQ(oldVersion(), "0.9.19.1");
+  fs::remove_all(L("game\\res_mods"));
+  fs::create_directories(L("game\\res_mods\\0.9.9"));
+  EXPECT_EQ(oldVersion(), "%WOTOLDVERSION%");  // one version folder
+  fs::create_directories(L("game\\res_mods\\0.9.10"));
+  EXPECT_EQ(oldVersion(), "0.9.10");
+  fs::create_directories(L("game\\res_mods\\a..b"));
+  EXPECT_EQ(oldVersion(), "0.9.9");
+  EXPECT_TRUE(h->app.Messages().empty());
 }
 
 TEST(ScriptWindowClosing, ClosingDuringADownloadEndsTheWholeRun) {

@@ -12,6 +12,9 @@ struct TfWindowTestAccess {
   static int RunScript(TfWindow& window, const std::string& script, bool execute = true) {
     return window.RunScript(script, execute);
   }
+  static bool PrepareScript(TfWindow& window, std::string& script, const std::string& version) {
+    return window.PrepareScript(script, version);
+  }
 };
 
 }  // namespace ovix

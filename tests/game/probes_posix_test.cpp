@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <functional>
@@ -111,6 +112,22 @@ TEST_F(ProbesTest, DriveIsReadyWhenItsRootIsAReadableFolder) {
   for (const char* drive : {"d", "D:\\", "e", "E:\\", "f", "", "1", "\\"}) {
     EXPECT_FALSE(IsDriveReady(drive)) << drive;
   }
+}
+
+TEST_F(ProbesTest, VersionFoldersAreVisibleFoldersWithTwoDotsAndDrivesComeInLetterOrder) {
+  for (const char* name : {"0.9.20", "0.9.19.1", ".1.0.0", "configs", "a..b"})
+    fs::create_directories(DriveC() / "res_mods" / name);
+  MakeFile(DriveC() / "res_mods" / "1.2.3.txt");
+  std::vector<std::string> names{"kept"};
+  ListVersionFolders("C:\\res_mods\\", names);
+  std::sort(names.begin() + 1, names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"kept", "0.9.19.1", "0.9.20", "a..b"}));
+  ListVersionFolders("C:\\missing", names);
+  EXPECT_EQ(names.size(), 4u);
+
+  MapDrive('z', "/");
+  MapDrive('d', "../drive_c");
+  EXPECT_EQ(LogicalDriveRoots(), (std::vector<std::string>{"C:\\", "D:\\", "Z:\\"}));
 }
 
 TEST(ProcessProbeTest, FindsAChildByItsWindowsCommandLine) {

@@ -130,6 +130,23 @@ TEST(ProbesWin32Test, ErrorModeIsRestored) {
   EXPECT_EQ(after, mode);
 }
 
+TEST(ProbesWin32Test, VersionFoldersLeaveOutHiddenAndSystemOnes) {
+  LongFolder base;
+  ASSERT_TRUE(base.created());
+  const std::wstring root = base.path() + L"\\";
+  for (const wchar_t* name : {L"1.0.0", L"2.0.0", L"3.0.0", L"configs"})
+    CreateDirectoryW((root + name).c_str(), nullptr);
+  SetFileAttributesW((root + L"1.0.0").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((root + L"2.0.0").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  std::vector<std::string> names;
+  ListVersionFolders(Narrow(root), names);
+  EXPECT_EQ(names, std::vector<std::string>{"3.0.0"});
+  for (const wchar_t* name : {L"1.0.0", L"2.0.0", L"3.0.0", L"configs"}) {
+    SetFileAttributesW((root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW((root + name).c_str());
+  }
+}
+
 TEST(ProbesWin32Test, FindsItsOwnProcessByExecutableName) {
   wchar_t self[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
