@@ -105,6 +105,7 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };
+  bProcess.onClick = [this] { bProcessClick(); };
   cbLanguage.onChange = [this] { cbLanguageChange(); };
   cmbOvixVersion.onChange = [this] { cmbOvixVersionChange(); };
   cbLanguage.onDrawItem = [this](ui::TComboBox& control, int index, const ui::TRect& rect,

@@ -57,6 +57,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   // Event handlers.
   void cbKeepConfigClick();
   void bChangeDirectoryClick();
+  void bProcessClick();
   void cmbOvixVersionChange();
   void cbLanguageChange();
   void cbLanguageDrawItem(ui::TComboBox& control, int index, const ui::TRect& rect,
@@ -87,6 +88,11 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   friend struct TfWindowTestAccess;
   class ScriptHost;
 
+  // The install after the checks and the locking; false when the application began
+  // closing during the script download, which leaves the controls locked.
+  bool RunInstall(std::string& script);
+  // Unlocks the controls and takes the percentage off the install button.
+  void CloseInstall();
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
   // Puts this machine's values and the player's choices in place of the script's

@@ -1,0 +1,159 @@
+// The install button's workflow on a headless window with a scripted service.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "net/service_lists.h"
+#include "scripted_service.h"
+#include "support/sandbox.h"
+#include "window_fixture.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HeadlessWindow;
+using testing::ScriptedService;
+
+const std::string kInstall = "Install / Update";
+
+class InstallTest : public ::testing::Test {
+ protected:
+  InstallTest() {
+    TStartup startup;
+    startup.transport = service;
+    h = std::make_unique<HeadlessWindow>(startup);
+    w().WOTDir = box.Dir();
+    w().Version = "1.5.0";
+    w().cmbOvixVersion.ClearItems();
+    for (const char* item : {"Stable", "Release 2.2"}) w().cmbOvixVersion.AddItem(item);
+    w().VersionsFiles = {"2.1", "2.2"};
+    w().cmbOvixVersion.SetItemIndex(0);
+  }
+  TfWindow& w() { return h->w(); }
+  std::string ScriptUrl(const std::string& key) {
+    return UpdateServiceBaseUrl() + std::string(kScriptRequest) + key;
+  }
+  std::string Action() const { return std::string(Text(txtCurrentAction, lngEN)); }
+  // Whether the option controls and the button can be used.
+  std::string Unlocked() {
+    std::string state;
+    for (const ui::TControl* control : std::initializer_list<const ui::TControl*>{
+             &w().bChangeDirectory, &w().cbKeepConfig, &w().bProcess, &w().cmbOvixVersion})
+      state += control->Enabled() ? "1" : "0";
+    return state;
+  }
+  std::string WriteFile(const std::string& name, const std::string& text) {
+    const std::string path = box.Dir() + "\\" + name;
+    std::ofstream(box.Local(path), std::ios::binary) << text;
+    return path;
+  }
+
+  test::Sandbox box;
+  std::shared_ptr<ScriptedService> service = std::make_shared<ScriptedService>();
+  std::unique_ptr<HeadlessWindow> h;
+};
+
+TEST_F(InstallTest, WithoutAGameFolderOnlyTheNoticeShows) {
+  w().WOTDir.clear();
+  const std::string before = Unlocked();
+  w().bProcess.Click();
+  ASSERT_EQ(h->app.Messages().size(), 1u);
+  EXPECT_EQ(h->app.Messages()[0].text, Text(txtDirectoryNotDetected, lngEN));
+  EXPECT_EQ(h->app.Messages()[0].icon, ui::TMsgIcon::Warning);
+  EXPECT_EQ(Unlocked(), before);
+  EXPECT_EQ(w().bProcess.Caption(), kInstall);
+  EXPECT_EQ(service->Requests(std::string(kScriptRequest) + "1.5.0"), 0);
+}
+
+TEST_F(InstallTest, AServiceScriptForTheChosenVersionRunsAndTheWindowUnlocks) {
+  service->AnswerAddress(ScriptUrl("2.2"), "PERCENT = 50\r\nSTATUS_en = Done\r\n");
+  w().pbCurrentAction.SetState(ui::TProgressState::Error);
+  w().cmbOvixVersion.SetItemIndex(1);
+  w().bProcess.Click();
+  EXPECT_TRUE(h->app.Messages().empty());
+  EXPECT_EQ(service->Requests(std::string(kScriptRequest) + "2.2"), 1);
+  EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "Done");
+  EXPECT_EQ(w().bProcess.Caption(), kInstall);
+  EXPECT_EQ(w().pbCurrentAction.Position(), 100);
+  EXPECT_EQ(w().pbCurrentAction.Max(), 100);
+  EXPECT_EQ(w().pbCurrentAction.State(), ui::TProgressState::Normal);
+  EXPECT_EQ(Unlocked(), "1111");
+}
+
+TEST_F(InstallTest, AnOverrideFileRunsWithoutDownloadingAndAnEmptyOneIsPassedOver) {
+  w().CustomScript = WriteFile("mine.txt", "STATUS_en = From the file");
+  w().bProcess.Click();
+  EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "From the file");
+  EXPECT_EQ(service->Requests(std::string(kScriptRequest) + "1.5.0"), 0);
+
+  service->AnswerAddress(ScriptUrl("1.5.0"), "STATUS_en = From the service");
+  w().CustomScript = WriteFile("empty.txt", "");
+  w().bProcess.Click();
+  EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "From the service");
+
+  // Not a file: the text is the script's address, whatever version is chosen.
+  service->AnswerAddress("http://scripts.test/own", "STATUS_en = From the address");
+  w().CustomScript = "http://scripts.test/own";
+  w().cmbOvixVersion.SetItemIndex(1);
+  w().bProcess.Click();
+  EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "From the address");
+  EXPECT_TRUE(h->app.Messages().empty());
+}
+
+TEST_F(InstallTest, AFailedScriptDownloadIsReportedAndUnlocks) {
+  w().bProcess.Click();
+  ASSERT_EQ(h->app.Messages().size(), 1u);
+  EXPECT_NE(h->app.Messages()[0].text.find("0x800C0005"), std::string::npos);
+  EXPECT_EQ(w().lCurrentAction.Caption(),
+            Action() + std::string(Text(txtDownloadingScript, lngEN)));
+  EXPECT_EQ(w().pbCurrentAction.State(), ui::TProgressState::Error);
+  EXPECT_EQ(w().bProcess.Caption(), kInstall);
+  EXPECT_EQ(Unlocked(), "1111");
+}
+
+TEST_F(InstallTest, AnErrorInTheScriptIsReportedAndTheWindowStillUnlocks) {
+  w().CustomScript =
+      WriteFile("bad.txt", "STATUS_en = Half\r\nPERCENT = lots\r\nSTATUS_en = Never");
+  w().bProcess.Click();
+  ASSERT_EQ(h->app.Messages().size(), 1u);
+  EXPECT_NE(h->app.Messages()[0].text.find("lots"), std::string::npos);
+  EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "Half");
+  EXPECT_EQ(w().bProcess.Caption(), kInstall);
+  EXPECT_EQ(Unlocked(), "1111");
+}
+
+// Stands for a player who closes the window while the script downloads.
+class ClosingService final : public TTransport {
+ public:
+  explicit ClosingService(ui::Application& app) : app_(app) {}
+  std::uint32_t Fetch(const std::string&, const fs::path&,
+                      const TransferProgress& progress) override {
+    app_.Terminate();
+    while (progress(1, 100)) {
+    }
+    return kTransferAborted;
+  }
+  void AbortAll() override {}
+
+ private:
+  ui::Application& app_;
+};
+
+TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
+  test::Sandbox box;
+  ui::HeadlessApplication app(ui::kDesignDpi);
+  TStartup startup;
+  startup.transport = std::make_shared<ClosingService>(app);
+  TfWindow window(app, startup);
+  window.WOTDir = box.Dir();
+  window.bProcess.Click();
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_FALSE(window.bProcess.Enabled());
+  EXPECT_FALSE(window.bChangeDirectory.Enabled());
+  EXPECT_EQ(window.bProcess.Caption(), kInstall + " (0%)");
+}
+
+}  // namespace
+}  // namespace ovix
