@@ -8,10 +8,18 @@
 namespace ovix::ui {
 namespace {
 
-// Nothing to mirror: the control's own state is the whole truth.
+// Nothing to mirror: the control's own state is the whole truth. Changes are told to
+// whoever watches the application.
 class HeadlessPeer final : public ControlPeer {
  public:
-  void Update(TChange) override {}
+  HeadlessPeer(HeadlessApplication& app, TControl& control) : app_(app), control_(control) {}
+  void Update(TChange change) override {
+    if (app_.onChange) app_.onChange(control_, change);
+  }
+
+ private:
+  HeadlessApplication& app_;
+  TControl& control_;
 };
 
 }  // namespace
@@ -36,8 +44,8 @@ TSize HeadlessApplication::MeasureText(const TFont& font, std::string_view text)
   return {static_cast<int>(widest) * ((font.height + 1) / 2), lines * (font.height + 3)};
 }
 
-std::unique_ptr<ControlPeer> HeadlessApplication::CreatePeer(TControl&) {
-  return std::make_unique<HeadlessPeer>();
+std::unique_ptr<ControlPeer> HeadlessApplication::CreatePeer(TControl& control) {
+  return std::make_unique<HeadlessPeer>(*this, control);
 }
 
 TMsgResult HeadlessApplication::ShowMessageBox(std::string_view text, TMsgIcon icon,

@@ -1,0 +1,69 @@
+#include "cli/cli_options.h"
+
+#include <functional>
+#include <map>
+
+namespace ovix {
+
+std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& arguments,
+                                           std::string& error) {
+  TCliOptions options;
+  const std::map<std::string, std::string TCliOptions::*> valued = {
+      {"--game-dir", &TCliOptions::gameDirectory}, {"--version", &TCliOptions::versionItem},
+      {"--config", &TCliOptions::configItem},      {"--language", &TCliOptions::languageCode},
+      {"--script", &TCliOptions::script},          {"--service", &TCliOptions::serviceUrl},
+  };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "--keep-config") {
+      options.keepConfig = true;
+    } else if (const auto found = valued.find(argument); found != valued.end()) {
+      if (i + 1 >= arguments.size()) {
+        error = argument + " needs a value";
+        return std::nullopt;
+      }
+      options.*(found->second) = arguments[++i];
+    } else {
+      error = "unknown option " + argument;
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+std::string CliHelp() {
+  return R"(Usage: ovix-updater-cli [options]
+
+Installs or updates Ovix without a window, as a player would with the install
+button: the game folder is found (or given), the chosen version's install script
+is fetched from the update service and run. Status and percentage changes are
+printed as they happen, and so is every message the window would show. A
+question whether to try another folder is answered No.
+
+Options:
+  --game-dir DIR     the game folder, holding worldoftanks.exe (a Windows path,
+                     such as C:\Games\World_of_Tanks); without it the folder is
+                     searched for as the window does at start-up
+  --version NAME     the version to install, as the version list names it;
+                     default: the list's first item
+  --config NAME      the configuration preset, as the preset list names it;
+                     default: the default configuration
+  --keep-config      keep the installed configuration file
+  --language CODE    the language of texts and status lines: en, fr, de, pl,
+                     ru, ua, hu, fi, nl or es; default: from the locale
+  --script FILE|URL  run this script file, or the script at this address,
+                     instead of the update service's
+  --service URL      the update service's address; default: the environment
+                     variable OVIX_UPDATE_URL, else the built-in address
+  --help             this text
+
+Exit status: 0 when the install ran to its end without a download failure or
+an error; 1 when it did not; 2 for a mistake on the command line.
+On Linux, Windows paths resolve through the Wine prefix in WINEPREFIX
+(default ~/.wine).
+)";
+}
+
+}  // namespace ovix

@@ -1,0 +1,28 @@
+#pragma once
+// The unattended front end's command line: what a player would otherwise click.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ovix {
+
+struct TCliOptions {
+  bool help = false;
+  std::string gameDirectory;  // empty: searched for as at start-up
+  std::string versionItem;    // empty: the version list's first item
+  std::string configItem;     // empty: the default configuration
+  bool keepConfig = false;
+  std::string languageCode;  // empty: from the locale
+  std::string script;        // a script file or address instead of the service's
+  std::string serviceUrl;    // empty: OVIX_UPDATE_URL, else the built-in address
+};
+
+// The options, or nullopt with `error` saying what is wrong.
+std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& arguments,
+                                           std::string& error);
+
+// The text --help prints.
+std::string CliHelp();
+
+}  // namespace ovix

@@ -1,0 +1,24 @@
+#pragma once
+// What the console front end needs of the system.
+
+#include <string>
+
+namespace ovix {
+
+// For the life of the program: UTF-8 on the console, and the system services the
+// window's code expects on this thread (the shell's objects on Windows).
+class TConsoleSession {
+ public:
+  TConsoleSession();
+  ~TConsoleSession();
+  TConsoleSession(const TConsoleSession&) = delete;
+  TConsoleSession& operator=(const TConsoleSession&) = delete;
+
+ private:
+  bool comReady_ = false;
+};
+
+// Sets an environment variable of this process.
+void SetProcessEnvironment(const std::string& name, const std::string& value);
+
+}  // namespace ovix

@@ -1,0 +1,103 @@
+// The console front end: its command line, and whole installs run as a separate
+// program against the service kit in a throw-away Wine-style prefix.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "cli/cli_options.h"
+#include "os/files.h"
+#include "support/sandbox.h"
+#include "support/service_kit.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliOptions, EveryChoiceHasItsOptionAndMistakesAreNamed) {
+  std::string error;
+  const auto options = ParseCliOptions(
+      {"--game-dir", "C:\\Games\\WoT", "--version", "Release 2.2", "--config", "Compact",
+       "--keep-config", "--language", "de", "--script", "C:\\s.txt", "--service", "http://h"},
+      error);
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->gameDirectory, "C:\\Games\\WoT");
+  EXPECT_EQ(options->versionItem, "Release 2.2");
+  EXPECT_EQ(options->configItem, "Compact");
+  EXPECT_TRUE(options->keepConfig);
+  EXPECT_EQ(options->languageCode, "de");
+  EXPECT_EQ(options->script, "C:\\s.txt");
+  EXPECT_EQ(options->serviceUrl, "http://h");
+  EXPECT_FALSE(options->help);
+  EXPECT_TRUE(ParseCliOptions({"--help"}, error)->help);
+
+  EXPECT_FALSE(ParseCliOptions({"--version"}, error));
+  EXPECT_EQ(error, "--version needs a value");
+  EXPECT_FALSE(ParseCliOptions({"C:\\Games"}, error));
+  EXPECT_EQ(error, "unknown option C:\\Games");
+}
+
+struct CliRun {
+  int status = -1;
+  std::string output;
+};
+
+CliRun RunCli(const std::string& arguments) {
+  CliRun run;
+  const std::string command = std::string(OVIX_CLI_PATH) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    run.output.append(buffer, got);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+class CliInstallTest : public ::testing::Test {
+ protected:
+  CliInstallTest() {
+    // A game whose client reports 1.10.2, with a configuration worth keeping.
+    fs::create_directories(box.Local("C:\\work\\Game\\res_mods\\1.10.2\\ovix"));
+    fs::copy_file(fs::path(OVIX_TEST_EXE_DIR) / "version_1_10_2_7.exe",
+                  box.Local("C:\\work\\Game\\worldoftanks.exe"));
+    std::ofstream(box.Local("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\config.txt")) << "mine";
+    kit.WriteAnswer("versions/1.10.2.txt", "Release-2.1 2.1\r\nRelease-2.2 2.2\r\n");
+  }
+  std::string Read(const std::string& windowsPath) const {
+    return ReadWholeFile(box.Local(windowsPath)).value_or("<missing>");
+  }
+  std::string Service() const { return "--service " + kit.BaseUrl(); }
+
+  test::Sandbox box;  // WINEPREFIX and TMPDIR point into it, and the program inherits them
+  test::ServiceKit kit;
+};
+
+TEST_F(CliInstallTest, TheChosenVersionInstallsAndKeepsTheConfiguration) {
+  const CliRun run =
+      RunCli(Service() + " --game-dir C:\\\\work\\\\Game --version Release-2.2" + " --keep-config");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("status: Current action: Ovix 2.2 is installed"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("progress: Install / Update (100%)"), std::string::npos);
+  EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\version.txt"), "Ovix 2.2\n");
+  EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\config.txt"), "mine");
+}
+
+TEST_F(CliInstallTest, AFailedDownloadOrAWrongChoiceIsNoSuccess) {
+  const CliRun missing = RunCli(Service() + " --game-dir C:\\\\work\\\\Game --version Release-2.1");
+  EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_NE(missing.output.find("message: Error whilst downloading"), std::string::npos)
+      << missing.output;
+  const CliRun wrong = RunCli(Service() + " --game-dir C:\\\\work\\\\Game --version Release-9");
+  EXPECT_EQ(wrong.status, 2) << wrong.output;
+  EXPECT_NE(wrong.output.find("no version named \"Release-9\""), std::string::npos);
+  EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\config.txt"), "mine");
+}
+
+}  // namespace
+}  // namespace ovix
