@@ -16,22 +16,18 @@
 namespace ovix {
 namespace {
 
+using testing::Children;
+using testing::ChildWithText;
 using testing::ChooseComboItem;
 using testing::ClassNameOf;
 using testing::ComboItemText;
 using testing::FindMessageBox;
+using testing::FromUnixPath;
 using testing::MessageBoxText;
 using testing::WaitFor;
 using testing::WindowText;
 
 std::string S(std::string_view text) { return std::string(text); }
-
-// Wine shows the Unix file system as drive Z:.
-std::wstring FromUnixPath(std::string path) {
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return Widen("Z:" + path);
-}
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
@@ -43,64 +39,15 @@ TLanguage ExpectedLanguage() {
   return LanguageFromLocaleId(LocaleIdFromPosixName(Environment("LC_ALL")));
 }
 
-class RunningExe {
+class RunningExe : public testing::ChildProcess {
  public:
-  explicit RunningExe(const std::string& arguments = "") {
-    std::wstring commandLine = L"\"" + FromUnixPath(OVIX_EXE_PATH) + L"\"";
-    if (!arguments.empty()) commandLine += L" " + Widen(arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &process_);
-  }
-  ~RunningExe() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.hProcess, 1);
-      WaitForSingleObject(process_.hProcess, 10000);
-    }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-  RunningExe(const RunningExe&) = delete;
-  RunningExe& operator=(const RunningExe&) = delete;
-
-  bool Started() const { return started_ != FALSE; }
-  DWORD Id() const { return process_.dwProcessId; }
-  HANDLE Handle() const { return process_.hProcess; }
+  explicit RunningExe(const std::string& arguments = "")
+      : ChildProcess(L"\"" + FromUnixPath(OVIX_EXE_PATH) + L"\"" +
+                     (arguments.empty() ? L"" : L" " + Widen(arguments))) {}
 
   // The main window once it is visible, or nullptr.
-  HWND MainWindow() const {
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, L"TfWindow", nullptr)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(window, &owner);
-      if (owner == Id() && IsWindowVisible(window)) return window;
-    }
-    return nullptr;
-  }
-
- private:
-  BOOL started_ = FALSE;
-  PROCESS_INFORMATION process_{};
+  HWND MainWindow() const { return VisibleWindow(L"TfWindow"); }
 };
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
-  reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
-  return TRUE;
-}
-
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
-  return children;
-}
-
-HWND ChildWithText(HWND parent, const std::string& text) {
-  for (HWND child : Children(parent))
-    if (ClassNameOf(child) != "ComboBox" && WindowText(child) == text) return child;
-  return nullptr;
-}
 
 // The owner-drawn picker is the only combo box with ten items.
 HWND LanguagePicker(HWND main) {

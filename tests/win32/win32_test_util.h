@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "os/text.h"
 #include "os/windows_api.h"
@@ -30,6 +31,72 @@ inline std::string ClassNameOf(HWND window) {
   GetClassNameW(window, name, 256);
   return Narrow(name);
 }
+
+// Wine shows the Unix file system as drive Z:.
+inline std::wstring FromUnixPath(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return Widen("Z:" + path);
+}
+
+inline BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
+  reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+  return TRUE;
+}
+
+inline std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+// Combo boxes are left out: their text is the selected item, which may match anything.
+inline HWND ChildWithText(HWND parent, const std::string& text) {
+  for (HWND child : Children(parent))
+    if (ClassNameOf(child) != "ComboBox" && WindowText(child) == text) return child;
+  return nullptr;
+}
+
+// A process started by a test; ended, if it still runs, when the test is done with it.
+class ChildProcess {
+ public:
+  explicit ChildProcess(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &process_);
+  }
+  ~ChildProcess() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 1);
+      WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return started_ != FALSE; }
+  DWORD Id() const { return process_.dwProcessId; }
+  HANDLE Handle() const { return process_.hProcess; }
+
+  // The process's visible top-level window of the class, or nullptr.
+  HWND VisibleWindow(const wchar_t* className) const {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == Id() && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+  }
+
+ private:
+  BOOL started_ = FALSE;
+  PROCESS_INFORMATION process_{};
+};
 
 inline std::string ComboItemText(HWND combo, int index) {
   const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
