@@ -4,54 +4,23 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "os/text.h"
-#include "os/windows_api.h"
+// The helpers the Windows tests drive windows from outside with.
+#include "win32/win32_test_util.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using ovix::testing::Children;
+using ovix::testing::ClassNameOf;
+using ovix::testing::WindowText;
 
-std::string TextOf(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-    return {};
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_ABORTIFHUNG, 5000, &copied);
-  text.resize(copied);
-  return ovix::Narrow(text);
-}
-
-std::string ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return ovix::Narrow(name);
-}
-
-BOOL CALLBACK Collect(HWND child, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-  return TRUE;
-}
-
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
-  return children;
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
+// Polls the condition every 20 ms until it holds or the limit has passed.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  return ovix::testing::WaitFor(
+      condition, [] { Sleep(20); }, limit);
 }
 
 }  // namespace
@@ -63,11 +32,11 @@ int main() {
     if (main == nullptr || !IsWindowVisible(main)) return false;
     edit = install = status = bar = versions = nullptr;
     for (HWND child : Children(main)) {
-      const std::string kind = ClassOf(child);
+      const std::string kind = ClassNameOf(child);
       if (kind == "Edit") edit = child;
       if (kind == "msctls_progress32") bar = child;
-      if (kind == "Button" && TextOf(child).starts_with("Install")) install = child;
-      if (kind == "Static" && TextOf(child).starts_with("Current action")) status = child;
+      if (kind == "Button" && WindowText(child).starts_with("Install")) install = child;
+      if (kind == "Static" && WindowText(child).starts_with("Current action")) status = child;
       if (kind == "ComboBox" && !versions) versions = child;
     }
     return edit && install && status && bar && versions;
@@ -77,20 +46,20 @@ int main() {
     return 1;
   }
   WaitFor([&] { return SendMessageW(versions, CB_GETCOUNT, 0, 0) > 1; }, 30s);
-  std::printf("game folder found: %s\n", TextOf(edit).c_str());
-  std::printf("pressing \"%s\"\n", TextOf(install).c_str());
+  std::printf("game folder found: %s\n", WindowText(edit).c_str());
+  std::printf("pressing \"%s\"\n", WindowText(install).c_str());
   std::fflush(stdout);
-  const std::string idle = TextOf(install);
+  const std::string idle = WindowText(install);
   PostMessageW(install, BM_CLICK, 0, 0);
   WaitFor([&] { return !IsWindowEnabled(install); }, 10s);
   std::string shown;
   const bool ended = WaitFor(
       [&] {
-        if (const std::string now = TextOf(status); now != shown) {
+        if (const std::string now = WindowText(status); now != shown) {
           std::printf("  %s\n", (shown = now).c_str());
           std::fflush(stdout);
         }
-        return IsWindowEnabled(install) && TextOf(install) == idle;
+        return IsWindowEnabled(install) && WindowText(install) == idle;
       },
       180s);
   // The window paints itself before the script takes its picture.

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "game/probes.h"
+#include "os/text.h"
 #include "script/file_actions.h"
 #include "script/interpreter.h"
 #include "script/unpack.h"
@@ -38,11 +39,9 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
 
 // Case-insensitive, character by character: text order, so 0.9.10 comes before 0.9.9.
 bool TextOrder(const std::string& a, const std::string& b) {
-  const auto fold = [](char c) {
-    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-  };
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [&](char x, char y) { return fold(x) < fold(y); });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
+  });
 }
 
 }  // namespace

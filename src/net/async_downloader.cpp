@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <random>
 #include <set>
 
 #include "game/probes.h"
@@ -23,17 +22,6 @@ constexpr auto kFrameInterval = 15ms;
 
 std::int64_t ClampToBar(std::uint64_t value) {
   return static_cast<std::int64_t>(std::min<std::uint64_t>(value, INT_MAX));
-}
-
-// A name no other transfer in this process uses, beside the destination, so a
-// failed transfer never touches the destination and the move is atomic.
-std::filesystem::path PartialFileFor(const std::filesystem::path& destination) {
-  static std::atomic<std::uint64_t> counter{0};
-  static const std::uint64_t salt = std::random_device{}();
-  std::filesystem::path partial = destination;
-  partial +=
-      ".ovix-" + std::to_string(salt % 1000000) + "-" + std::to_string(++counter) + ".incomplete";
-  return partial;
 }
 
 }  // namespace
@@ -133,7 +121,7 @@ void TAsyncDownloader::Execute() {
 std::uint32_t TAsyncDownloader::Transfer() {
   const std::optional<std::filesystem::path> destination = LocalPath(FDestination);
   if (!destination) return kTransferFailed;
-  const std::filesystem::path partial = PartialFileFor(*destination);
+  const std::filesystem::path partial = PartialFileBeside(*destination);
   std::uint32_t result = host_.Transport().Fetch(
       FURL, partial,
       [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });

@@ -15,6 +15,11 @@ std::optional<std::filesystem::path> LocalPath(std::string_view windowsPath);
 // Moves `from` over `to` in one step, replacing an existing file; false on failure.
 bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// A name beside `target` that no other caller in any process is handed, ending in
+// ".incomplete": data is written there and moved over the target only when complete, so a
+// failure never touches the target and the move is atomic.
+std::filesystem::path PartialFileBeside(const std::filesystem::path& target);
+
 // The whole content of a file, or nullopt when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 

@@ -1,5 +1,6 @@
 #include "os/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace ovix {
@@ -119,11 +120,21 @@ std::string Narrow(std::wstring_view text) {
 }
 #endif
 
-namespace {
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-}  // namespace
+std::string AsciiLowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiUpper(x) == AsciiUpper(y);
+         });
+}
 
 // Backtracking over the last star keeps this linear in practice and never recursive.
 bool MatchesMask(std::string_view text, std::string_view mask) {
@@ -133,7 +144,7 @@ bool MatchesMask(std::string_view text, std::string_view mask) {
     if (m < mask.size() && mask[m] == '*') {
       starMask = m++;
       starText = t;
-    } else if (m < mask.size() && FoldAscii(mask[m]) == FoldAscii(text[t])) {
+    } else if (m < mask.size() && AsciiUpper(mask[m]) == AsciiUpper(text[t])) {
       ++m;
       ++t;
     } else if (starMask != std::string_view::npos) {

@@ -16,6 +16,13 @@ std::string RepairUtf8(std::string_view text);
 // The length of the text in UTF-16 code units.
 std::size_t Utf16Length(std::string_view text);
 
+// Only a to z change case: every byte of a UTF-8 sequence for another character stays
+// as it is, so these never break one.
+char AsciiUpper(char c);
+char AsciiLower(char c);
+std::string AsciiLowerCase(std::string_view text);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // "*" matches any run of characters, none included; ASCII letters match either case;
 // every other character must be equal.
 bool MatchesMask(std::string_view text, std::string_view mask);

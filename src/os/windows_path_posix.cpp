@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "os/text.h"
 #include "os/windows_path.h"
 
 namespace ovix {
@@ -13,16 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiUpper(x) == AsciiUpper(y);
-         });
-}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 

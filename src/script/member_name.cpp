@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "os/text.h"
+
 namespace ovix {
 namespace {
 
@@ -13,8 +15,6 @@ bool IsForbidden(char c) {
   return static_cast<unsigned char>(c) < 0x20 ||
          std::string_view("<>\"|?*:").find(c) != std::string_view::npos;
 }
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string_view TrimTrailing(std::string_view text, std::string_view characters) {
   const std::size_t end = text.find_last_not_of(characters);
@@ -30,9 +30,7 @@ bool IsDeviceName(std::string_view component) {
   std::string_view stem = TrimTrailing(component, ". ");
   stem = TrimTrailing(stem.substr(0, stem.find('.')), " ");
   return std::any_of(kDevices.begin(), kDevices.end(), [stem](std::string_view device) {
-    return device.size() == stem.size() &&
-           std::equal(stem.begin(), stem.end(), device.begin(),
-                      [](char a, char b) { return AsciiUpper(a) == b; });
+    return EqualsIgnoringAsciiCase(stem, device);
   });
 }
 

@@ -3,7 +3,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -178,8 +177,7 @@ class TPendingFile {
   explicit TPendingFile(const fs::path& target) : target_(target), path_(target) {
     out_.reset(CreateNewOutputFile(target));
     if (out_) return;
-    static std::atomic<unsigned long> counter{0};
-    path_ += ".ovix-" + std::to_string(++counter) + ".incomplete";
+    path_ = PartialFileBeside(target);
     out_.reset(CreateOutputFile(path_));
   }
   ~TPendingFile() {

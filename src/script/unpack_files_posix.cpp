@@ -2,6 +2,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "os/text.h"
 #include "script/unpack_files.h"
 
 namespace ovix {
@@ -9,18 +10,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string FoldAsciiCase(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 // The names in one directory, and for each case-folded name the bytewise-first entry.
 struct TListing {
   void Add(std::string name) {
-    auto [it, inserted] = byFoldedName.try_emplace(FoldAsciiCase(name), name);
+    auto [it, inserted] = byFoldedName.try_emplace(AsciiLowerCase(name), name);
     if (!inserted && name < it->second) it->second = name;
     names.insert(std::move(name));
   }
@@ -60,7 +53,7 @@ fs::path TMemberPaths::Child(const fs::path& parent, std::string_view name) {
   const TListing& listing = listings_->Of(parent);
   std::string written(name);
   if (listing.names.contains(written)) return parent / written;
-  const auto match = listing.byFoldedName.find(FoldAsciiCase(written));
+  const auto match = listing.byFoldedName.find(AsciiLowerCase(written));
   return parent / (match != listing.byFoldedName.end() ? match->second : written);
 }
 

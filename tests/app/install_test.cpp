@@ -13,6 +13,7 @@ namespace ovix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ClosingService;
 using testing::HeadlessWindow;
 using testing::ScriptedService;
 
@@ -123,23 +124,6 @@ TEST_F(InstallTest, AnErrorInTheScriptIsReportedAndTheWindowStillUnlocks) {
   EXPECT_EQ(w().bProcess.Caption(), kInstall);
   EXPECT_EQ(Unlocked(), "1111");
 }
-
-// Stands for a player who closes the window while the script downloads.
-class ClosingService final : public TTransport {
- public:
-  explicit ClosingService(ui::Application& app) : app_(app) {}
-  std::uint32_t Fetch(const std::string&, const fs::path&,
-                      const TransferProgress& progress) override {
-    app_.Terminate();
-    while (progress(1, 100)) {
-    }
-    return kTransferAborted;
-  }
-  void AbortAll() override {}
-
- private:
-  ui::Application& app_;
-};
 
 TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
   test::Sandbox box;

@@ -19,6 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using testing::ClosingService;
 using testing::HeadlessWindow;
 using testing::ScriptedService;
 
@@ -27,27 +28,6 @@ const std::string kPackageUrl = "http://packages.test/ovix-2.2.zip";
 std::string ExampleArchive() {
   return ReadWholeFile(fs::path(OVIX_SOURCE_DIR) / "service/example/files/ovix-2.2.zip").value();
 }
-
-// Stands for a user who closes the window while a download is under way: the
-// transfer then goes on until the downloader gives it up.
-class ClosingService final : public TTransport {
- public:
-  explicit ClosingService(ui::Application& app) : app_(app) {}
-  std::uint32_t Fetch(const std::string&, const fs::path&,
-                      const TransferProgress& progress) override {
-    app_.Terminate();
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (progress(1, 100)) {
-      if (std::chrono::steady_clock::now() > deadline) return kTransferOk;
-      std::this_thread::yield();
-    }
-    return kTransferAborted;
-  }
-  void AbortAll() override {}
-
- private:
-  ui::Application& app_;
-};
 
 class ScriptWindowTest : public ::testing::Test {
  protected:

@@ -1,6 +1,7 @@
 #pragma once
 // A network for window tests: scripted answers per address.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -8,10 +9,12 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
 #include "net/transport.h"
+#include "ui/application.h"
 
 namespace ovix::testing {
 
@@ -50,6 +53,27 @@ class ScriptedService final : public TTransport {
   std::mutex mutex_;
   std::map<std::string, std::string> answers_;
   std::map<std::string, int> requests_;
+};
+
+// Stands for a player who closes the window while a download is under way: the
+// transfer then goes on until the downloader gives it up.
+class ClosingService final : public TTransport {
+ public:
+  explicit ClosingService(ui::Application& app) : app_(app) {}
+  std::uint32_t Fetch(const std::string&, const std::filesystem::path&,
+                      const TransferProgress& progress) override {
+    app_.Terminate();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (progress(1, 100)) {
+      if (std::chrono::steady_clock::now() > deadline) return kTransferOk;
+      std::this_thread::yield();
+    }
+    return kTransferAborted;
+  }
+  void AbortAll() override {}
+
+ private:
+  ui::Application& app_;
 };
 
 }  // namespace ovix::testing
