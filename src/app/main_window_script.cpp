@@ -1,7 +1,6 @@
 // The install script run against the window: captions, downloads, file actions.
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -64,11 +63,8 @@ class TfWindow::ScriptHost final : public TScriptHost {
   }
 
   void Percent(int value) override {
-    const std::string label(w_.Tr(txtInstallUpdate));
-    const int size = std::snprintf(nullptr, 0, "%s (%d%%)", label.c_str(), value);
-    std::string caption(static_cast<std::size_t>(size), '\0');
-    std::snprintf(caption.data(), caption.size() + 1, "%s (%d%%)", label.c_str(), value);
-    percent_ = std::move(caption);
+    // The caption "%s (%d%%)" makes of the label and the number.
+    percent_ = std::string(w_.Tr(txtInstallUpdate)) + " (" + std::to_string(value) + "%)";
   }
 
   bool GetFile(const std::string& url, const std::string& destination) override {

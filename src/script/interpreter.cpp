@@ -46,6 +46,12 @@ TKeyword Recognise(std::string_view token) {
   return TKeyword::None;
 }
 
+// The last two UTF-16 code units of a UTF-8 word, in UTF-8: a STATUS word's language code.
+std::string LastTwoCharacters(std::string_view word) {
+  const std::u16string units = Utf8ToUtf16(word);
+  return Utf16ToUtf8(std::u16string_view(units).substr(units.size() < 2 ? 0 : units.size() - 2));
+}
+
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 std::string_view Without(std::string_view rest, std::size_t count) {
@@ -263,11 +269,6 @@ int StrToInt(std::string_view text) {
   }
   const auto bits = static_cast<std::uint32_t>(negative ? 0u - value : value);
   return static_cast<std::int32_t>(bits);
-}
-
-std::string LastTwoCharacters(std::string_view word) {
-  const std::u16string units = Utf8ToUtf16(word);
-  return Utf16ToUtf8(std::u16string_view(units).substr(units.size() < 2 ? 0 : units.size() - 2));
 }
 
 }  // namespace ovix

@@ -51,7 +51,4 @@ void ReadLineRest(std::string_view text, std::size_t& position, std::string& res
 // hexadecimal ones after "$" or "0x". Anything else throws TScriptError.
 int StrToInt(std::string_view text);
 
-// The last two UTF-16 code units of a UTF-8 word, in UTF-8.
-std::string LastTwoCharacters(std::string_view word);
-
 }  // namespace ovix
