@@ -198,8 +198,12 @@ class TRun {
 
   // Unwinds to the innermost guarded block and runs it again from its first line,
   // unguarded, as if the file did not exist; without such a block the failure
-  // leaves the run.
+  // leaves the run. A restarted block opens its inner guards afresh, so nested
+  // IF_NEXISTS blocks around a failing command restart twice as often per level;
+  // past a budget no plausible script needs, the failure leaves the run instead of
+  // repeating the same commands for hours.
   void RestartGuardedBlock(const std::exception_ptr& failure) {
+    if (++restarts_ > kMaxGuardedRestarts) std::rethrow_exception(failure);
     while (!frames_.empty() && frames_.back().guard == TGuard::None) frames_.pop_back();
     if (frames_.empty()) std::rethrow_exception(failure);
     TFrame& guarded = frames_.back();
@@ -209,10 +213,13 @@ class TRun {
     guarded.token.clear();
   }
 
+  static constexpr int kMaxGuardedRestarts = 1024;
+
   TScriptHost& host_;
   const std::string_view text_;
   std::vector<TFrame> frames_;
   std::string rest_;
+  int restarts_ = 0;
 };
 
 }  // namespace

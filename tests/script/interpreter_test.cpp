@@ -187,6 +187,25 @@ TEST(ScriptGuards, FailuresOutsideAGuardOrInTheSecondRunLeaveTheScript) {
   EXPECT_THROW(Performed("PERCENT = x"), TScriptError);
 }
 
+TEST(ScriptGuards, DeeplyNestedRetriesOfAFailingCommandEndInBoundedTime) {
+  // Each level doubles the runs of the innermost command: 2^depth without a bound.
+  const auto nested = [](int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += "IF_NEXISTS C:\\m\n";
+    text += "UNPACK a b\n";
+    for (int i = 0; i < depth; ++i) text += "ENDIF\n";
+    return text;
+  };
+  RecordingHost shallow;
+  shallow.failingUnpacks = 1'000'000;
+  EXPECT_THROW(RunScript(shallow, nested(3), true), std::runtime_error);
+  EXPECT_EQ(shallow.failingUnpacks, 1'000'000 - 8);  // 2^3: the retries as they were
+  RecordingHost deep;
+  deep.failingUnpacks = 1'000'000'000;
+  EXPECT_THROW(RunScript(deep, nested(40), true), std::runtime_error);
+  EXPECT_LE(1'000'000'000 - deep.failingUnpacks, 1025);
+}
+
 TEST(ScriptTermination, TerminatingDuringGetFileEndsEveryLevel) {
   RecordingHost host;
   host.terminateOnGetFile = true;
