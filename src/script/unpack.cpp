@@ -169,17 +169,13 @@ fs::path OpenDestination(std::string_view directory) {
                      (exists ? "this is not a directory." : "the directory does not exist."));
 }
 
-// Where a member's data goes until it is complete: straight into its target when no file
-// is there (created exclusively, so nothing can be overwritten), else into a temporary
-// file beside the old one, which is moved over it at the end. Removed unless kept.
+// A member's data on its way to disk: written beside its target and moved there only when
+// complete, also where no file stands yet, so that not even a killed process leaves a cut-off
+// file under the target's name. Removed unless kept.
 class TPendingFile {
  public:
-  explicit TPendingFile(const fs::path& target) : target_(target), path_(target) {
-    out_.reset(CreateNewOutputFile(target));
-    if (out_) return;
-    path_ = PartialFileBeside(target);
-    out_.reset(CreateOutputFile(path_));
-  }
+  explicit TPendingFile(const fs::path& target)
+      : target_(target), path_(PartialFileBeside(target)), out_(CreateOutputFile(path_)) {}
   ~TPendingFile() {
     out_.reset();
     std::error_code ignored;
@@ -192,13 +188,13 @@ class TPendingFile {
   // Closes the data and puts it in place; false when either fails.
   bool Keep() {
     if (std::fclose(out_.release()) != 0) return false;
-    kept_ = path_ == target_ || MoveReplacing(path_, target_);
+    kept_ = MoveReplacing(path_, target_);
     return kept_;
   }
 
  private:
   const fs::path target_;
-  fs::path path_;
+  const fs::path path_;
   TFile out_;
   bool kept_ = false;
 };

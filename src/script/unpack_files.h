@@ -16,8 +16,6 @@ zip_source_t* OpenArchiveSource(const std::filesystem::path& file, zip_error_t* 
 
 // Creates or truncates a file for binary writing; nullptr on failure.
 std::FILE* CreateOutputFile(const std::filesystem::path& file);
-// Creates a file for binary writing only where none exists; nullptr otherwise.
-std::FILE* CreateNewOutputFile(const std::filesystem::path& file);
 
 // Local paths of the entries below an unpack destination. On posix a name that does
 // not exist as written matches an entry differing only in ASCII case, as Windows paths

@@ -44,8 +44,6 @@ zip_source_t* OpenArchiveSource(const fs::path& file, zip_error_t* error) {
 
 std::FILE* CreateOutputFile(const fs::path& file) { return std::fopen(file.c_str(), "wbe"); }
 
-std::FILE* CreateNewOutputFile(const fs::path& file) { return std::fopen(file.c_str(), "wbxe"); }
-
 TMemberPaths::TMemberPaths() : listings_(std::make_unique<TListings>()) {}
 TMemberPaths::~TMemberPaths() = default;
 

@@ -1,10 +1,4 @@
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdint>
-
 #include "os/text.h"
-#include "os/windows_api.h"
 #include "script/unpack_files.h"
 
 namespace ovix {
@@ -18,21 +12,6 @@ zip_source_t* OpenArchiveSource(const fs::path& file, zip_error_t* error) {
 }
 
 std::FILE* CreateOutputFile(const fs::path& file) { return _wfopen(file.c_str(), L"wb"); }
-
-std::FILE* CreateNewOutputFile(const fs::path& file) {
-  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  const int descriptor =
-      _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (descriptor == -1) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  std::FILE* stream = _fdopen(descriptor, "wb");
-  if (stream == nullptr) _close(descriptor);
-  return stream;
-}
 
 TMemberPaths::TMemberPaths() = default;
 TMemberPaths::~TMemberPaths() = default;

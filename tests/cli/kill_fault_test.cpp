@@ -1,0 +1,418 @@
+// Unattended installs killed at random moments: whenever the process dies, each file it was
+// replacing holds its old bytes or its complete new ones, a new file is absent or complete,
+// and nothing beside the game folder changes. OVIX_KILL_SEED=<n> replays a series' delays.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/files.h"
+#include "support/fault_server.h"
+#include "support/sandbox.h"
+#include "support/wait_until.h"
+
+extern char** environ;
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kKills = 100;
+// Far beyond one run under ASan on a busy machine: a child still there by then is a fault.
+constexpr auto kRunLimit = 60s;
+constexpr auto kReapLimit = 10s;
+// Enough failure texts to diagnose; the counts tell the rest.
+constexpr int kReportedFaults = 5;
+
+constexpr char kGameDir[] = "C:\\work\\Game";
+constexpr char kModDir[] = "C:\\work\\Game\\res_mods\\1.10.2\\ovix";
+constexpr char kScript[] = "C:\\work\\job\\install.txt";
+
+void WriteBytes(const fs::path& file, const std::string& bytes) {
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+}
+
+// Bytes that share no prefix with the server's pattern bodies, so an old file can never be
+// taken for a cut-off new one.
+std::string OldBytes(std::size_t size, std::size_t salt) {
+  return test::PatternBytes(size, (salt + 1) * (std::size_t{1} << 40));
+}
+
+// Every entry below a folder by its relative path: "f" and a file's bytes, "d" for a folder,
+// "l" and a link's target.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = entry.path().lexically_relative(root).string();
+    if (entry.is_symlink()) {
+      entries[name] = "l" + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      entries[name] = "d";
+    } else {
+      entries[name] = "f" + ReadWholeFile(entry.path()).value_or("<unreadable>");
+    }
+  }
+  return entries;
+}
+
+bool IsPartialFile(const fs::path& file) {
+  const std::string name = file.filename().string();
+  return name.find(".ovix-") != std::string::npos && name.ends_with(".incomplete");
+}
+
+// The updater as its own process group, so a kill takes anything it started along with it.
+// Whatever way the test leaves, the group is killed and the child reaped: no orphans.
+class Child {
+ public:
+  Child(const std::vector<std::string>& arguments, const fs::path& output) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.data()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int error = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) throw std::runtime_error("cannot start " + arguments[0]);
+  }
+  ~Child() {
+    Kill();
+    if (!reaped_) waitpid(pid_, &status_, 0);  // SIGKILL cannot be ignored: this returns
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // Reaps the child if it has ended; true while it runs.
+  bool Running() {
+    if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return !reaped_;
+  }
+  bool WaitForEnd(std::chrono::milliseconds limit) {
+    return test::WaitUntil([this] { return !Running(); }, limit);
+  }
+  // Only before the reaping: until then the group's id cannot pass to another process.
+  void Kill() const {
+    if (!reaped_) kill(-pid_, SIGKILL);
+  }
+  bool ExitedWith(int code) const {
+    return reaped_ && WIFEXITED(status_) && WEXITSTATUS(status_) == code;
+  }
+  bool Killed() const { return reaped_ && WIFSIGNALED(status_) && WTERMSIG(status_) == SIGKILL; }
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = 0;
+  bool reaped_ = false;
+};
+
+// Kill delays drawn uniformly over one run's duration from a printed seed.
+class KillDelays {
+ public:
+  explicit KillDelays(const char* series) {
+    const char* given = std::getenv("OVIX_KILL_SEED");
+    seed_ = given != nullptr ? std::strtoull(given, nullptr, 10) : std::random_device{}();
+    random_.seed(seed_);
+    std::printf("%s: seed %llu (OVIX_KILL_SEED=%llu replays it)\n", series,
+                static_cast<unsigned long long>(seed_), static_cast<unsigned long long>(seed_));
+  }
+  std::chrono::microseconds Next(Clock::duration span) {
+    const auto limit = std::chrono::duration_cast<std::chrono::microseconds>(span).count();
+    return std::chrono::microseconds(
+        std::uniform_int_distribution<std::int64_t>(0, limit)(random_));
+  }
+  std::uint64_t Seed() const { return seed_; }
+
+ private:
+  std::uint64_t seed_ = 0;
+  std::mt19937_64 random_;
+};
+
+// A game folder with a mod folder, a neighbour tree beside it that no install may touch, and
+// the job folder holding the script. The updater runs as an unattended install would.
+class KillFaultTest : public ::testing::Test {
+ protected:
+  KillFaultTest() {
+    fs::create_directories(box.Local(kModDir));
+    WriteBytes(box.Local("C:\\work\\Neighbour\\notes.txt"), "keep me\r\n");
+    WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\slot1.dat"), OldBytes(4096, 90));
+    WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\deep\\slot2.dat"), OldBytes(70000, 91));
+    fs::create_directories(box.Local("C:\\work\\Neighbour\\empty"));
+    neighbour_ = Snapshot(box.Local("C:\\work\\Neighbour"));
+  }
+
+  void WriteScript(const std::string& text) { WriteBytes(box.Local(kScript), text); }
+
+  Child Start() const {
+    return Child({OVIX_CLI_PATH, "--service", server.BaseUrl(), "--game-dir", kGameDir, "--script",
+                  kScript, "--language", "en"},
+                 box.Local("C:\\tmp\\cli-output.txt"));
+  }
+
+  // One uninterrupted install, which must succeed; how long it took, or nothing when it
+  // outlived the limit.
+  std::optional<Clock::duration> RunToEnd() {
+    const auto start = Clock::now();
+    Child child = Start();
+    if (!child.WaitForEnd(kRunLimit)) {
+      ADD_FAILURE() << "the updater still runs after " << kRunLimit.count() << " s";
+      return std::nullopt;
+    }
+    const auto took = Clock::now() - start;
+    const std::string output =
+        ReadWholeFile(box.Local("C:\\tmp\\cli-output.txt")).value_or("<no output>");
+    EXPECT_TRUE(child.ExitedWith(0)) << output;
+    EXPECT_NE(output.find("\ninstalled\n"), std::string::npos) << output;
+    return took;
+  }
+
+  // Starts the updater, kills it after `delay`, reaps it; true when the kill found it running.
+  bool RunAndKill(std::chrono::microseconds delay) {
+    const auto start = Clock::now();
+    Child child = Start();
+    std::this_thread::sleep_until(start + delay);  // the random moment is the point here
+    const bool running = child.Running();
+    child.Kill();
+    EXPECT_TRUE(child.WaitForEnd(kReapLimit)) << "killed updater not gone in time";
+    return running && child.Killed();
+  }
+
+  // The neighbour tree is as it was, and the parent folder holds nothing new.
+  void ExpectOutsideUntouched(int run) {
+    EXPECT_EQ(Snapshot(box.Local("C:\\work\\Neighbour")), neighbour_) << "run " << run;
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(box.Local("C:\\work")))
+      names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"Game", "Neighbour", "job"})) << "run " << run;
+  }
+
+  // Removes the partial files left in the game folder; how many there were. Anything else
+  // that is not expected is a fault.
+  int SweepPartialFiles(const std::set<fs::path>& expected, int run) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(box.Local(kGameDir))) {
+      if (IsPartialFile(entry.path())) {
+        found.push_back(entry.path());
+      } else {
+        EXPECT_TRUE(expected.contains(entry.path())) << "run " << run << ": stray " << entry.path();
+      }
+    }
+    for (const fs::path& file : found) fs::remove(file);
+    return static_cast<int>(found.size());
+  }
+
+  test::Sandbox box;  // WINEPREFIX and TMPDIR point into it, and the updater inherits them
+  test::FaultServer server;
+
+ private:
+  std::map<std::string, std::string> neighbour_;
+};
+
+TEST_F(KillFaultTest, AKilledDownloadLeavesTheOldFileOrTheWholeNewOne) {
+  // 2 MB in 64 KB pieces 8 ms apart: a few hundred ms of transfer.
+  constexpr std::size_t kNewSize = 2 * 1024 * 1024;
+  const std::string oldBytes = OldBytes(64 * 1024, 1);
+  const std::string newBytes = test::PatternBytes(kNewSize);
+  const std::string destination = std::string(kModDir) + "\\textures.pkg";
+  const fs::path local = box.Local(destination);
+  WriteBytes(local, oldBytes);
+  WriteScript("STATUS_en = Downloading\r\nGETFILE " + server.Url("/slow?size=") +
+              std::to_string(kNewSize) + "&piece=65536&pause_ms=8 %WOT%" +
+              destination.substr(std::string(kGameDir).size()) + "\r\n");
+  const std::set<fs::path> expected = {local, local.parent_path(),
+                                       local.parent_path().parent_path(),
+                                       box.Local("C:\\work\\Game\\res_mods")};
+
+  const std::optional<Clock::duration> oneRun = RunToEnd();
+  ASSERT_TRUE(oneRun);
+  ASSERT_EQ(ReadWholeFile(local), newBytes) << "the uninterrupted install did not download";
+  WriteBytes(local, oldBytes);
+
+  KillDelays delays("GETFILE kills");
+  int running = 0, old = 0, fresh = 0, corrupted = 0, partial = 0;
+  for (int run = 0; run < kKills; ++run) {
+    const auto delay = delays.Next(*oneRun);
+    if (RunAndKill(delay)) ++running;
+    const std::optional<std::string> now = ReadWholeFile(local);
+    if (now == oldBytes) {
+      ++old;
+    } else if (now == newBytes) {
+      ++fresh;
+      WriteBytes(local, oldBytes);
+    } else {
+      if (++corrupted <= kReportedFaults) {
+        ADD_FAILURE() << "run " << run << " (seed " << delays.Seed() << ", kill after "
+                      << delay.count() << " us): " << local << " "
+                      << (now ? "holds " + std::to_string(now->size()) + " bytes" : "is missing");
+      }
+      WriteBytes(local, oldBytes);
+    }
+    partial += SweepPartialFiles(expected, run);
+    ExpectOutsideUntouched(run);
+  }
+  std::printf(
+      "kills during GETFILE: %d, landed while running: %d, files old: %d, new: %d, "
+      "corrupted: %d, partial files left: %d (one run %lld ms)\n",
+      kKills, running, old, fresh, corrupted, partial,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
+  EXPECT_EQ(corrupted, 0);
+}
+
+struct TMember {
+  std::string name;  // in the archive, below the game folder
+  std::string newBytes;
+  std::optional<std::string> oldBytes;  // the file the game folder holds before
+};
+
+struct TZipDiscard {
+  void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+
+// Text-like content that deflates well, so that inflating it takes real time.
+std::string NewMemberBytes(std::size_t size, std::size_t salt) {
+  std::string text;
+  text.reserve(size + 64);
+  for (std::size_t line = 0; text.size() < size; ++line)
+    text += "member " + std::to_string(salt) + " line " + std::to_string(line * 7919 % 100003) +
+            " value " + std::to_string(line * line % 65521) + "\r\n";
+  text.resize(size);
+  return text;
+}
+
+void WriteArchive(const fs::path& file, const std::vector<TMember>& members) {
+  fs::create_directories(file.parent_path());
+  std::unique_ptr<zip_t, TZipDiscard> zip(
+      zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr));
+  if (!zip) throw std::runtime_error("cannot create " + file.string());
+  for (const TMember& member : members) {
+    zip_source_t* data =
+        zip_source_buffer(zip.get(), member.newBytes.data(), member.newBytes.size(), 0);
+    const zip_int64_t index = zip_file_add(zip.get(), member.name.c_str(), data, 0);
+    if (index < 0) {
+      zip_source_free(data);
+      throw std::runtime_error(zip_strerror(zip.get()));
+    }
+    // The fastest compression: the test makes the archive once, the updater inflates it often.
+    zip_set_file_compression(zip.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+  }
+  if (zip_close(zip.get()) != 0) throw std::runtime_error(zip_strerror(zip.get()));
+  zip.release();  // closed
+}
+
+TEST_F(KillFaultTest, AKilledUnpackLeavesEveryMemberOldOrAbsentOrWhole) {
+  // Replaced files and new ones in new folders, interleaved, 1.5 MB each.
+  constexpr std::size_t kMemberSize = 1536 * 1024;
+  const std::vector<std::pair<std::string, bool>> layout = {
+      {"gui.pkg", true},          {"maps/arena.pkg", false}, {"sounds.pkg", true},
+      {"fonts/ui.pkg", false},    {"config.xml", true},      {"maps/night/sky.pkg", false},
+      {"scripts/main.pyc", true}, {"effects.pkg", true},
+  };
+  std::vector<TMember> members;
+  for (const auto& [name, existing] : layout) {
+    const std::size_t salt = members.size();
+    members.push_back({"res_mods/1.10.2/ovix/" + name, NewMemberBytes(kMemberSize, salt),
+                       existing ? std::optional(OldBytes(64 * 1024 + salt, salt)) : std::nullopt});
+  }
+  WriteArchive(box.Local("C:\\work\\job\\update.zip"), members);
+  const auto target = [&](const TMember& member) {
+    return box.Local(std::string(kGameDir) + "\\" + member.name);
+  };
+  std::set<fs::path> expected;
+  for (const TMember& member : members) {
+    for (fs::path p = target(member); p != box.Local(kGameDir); p = p.parent_path())
+      expected.insert(p);
+  }
+  const auto restore = [&] {
+    for (const TMember& member : members) {
+      if (member.oldBytes) {
+        if (ReadWholeFile(target(member)) != member.oldBytes)
+          WriteBytes(target(member), *member.oldBytes);
+      } else {
+        fs::remove(target(member));
+      }
+    }
+    for (const char* folder : {"maps", "fonts"})
+      fs::remove_all(box.Local(std::string(kModDir) + "\\" + folder));
+  };
+  restore();
+  WriteScript("STATUS_en = Unpacking\r\nUNPACK C:\\work\\job\\update.zip %WOT%\r\n");
+
+  const std::optional<Clock::duration> oneRun = RunToEnd();
+  ASSERT_TRUE(oneRun);
+  for (const TMember& member : members)
+    ASSERT_EQ(ReadWholeFile(target(member)), member.newBytes) << member.name << " not unpacked";
+  restore();
+
+  KillDelays delays("UNPACK kills");
+  int running = 0, midway = 0, old = 0, fresh = 0, absent = 0, corrupted = 0, partial = 0;
+  for (int run = 0; run < kKills; ++run) {
+    const auto delay = delays.Next(*oneRun);
+    if (RunAndKill(delay)) ++running;
+    int runOld = 0, runFresh = 0, runCorrupted = 0;
+    for (const TMember& member : members) {
+      const std::optional<std::string> now = ReadWholeFile(target(member));
+      if (now == member.newBytes) {
+        ++runFresh;
+      } else if (member.oldBytes ? now == member.oldBytes : !fs::exists(target(member))) {
+        ++runOld;
+        ++(member.oldBytes ? old : absent);
+      } else {
+        ++runCorrupted;
+        if (corrupted + runCorrupted <= kReportedFaults) {
+          ADD_FAILURE() << "run " << run << " (seed " << delays.Seed() << ", kill after "
+                        << delay.count() << " us): " << member.name << " "
+                        << (now ? "holds " + std::to_string(now->size()) + " bytes" : "is missing");
+        }
+      }
+    }
+    fresh += runFresh;
+    corrupted += runCorrupted;
+    const int left = SweepPartialFiles(expected, run);
+    partial += left;
+    if (left > 0 || runCorrupted > 0 || (runOld > 0 && runFresh > 0)) ++midway;
+    if (runOld != static_cast<int>(members.size())) restore();
+    ExpectOutsideUntouched(run);
+  }
+  std::printf(
+      "kills during UNPACK: %d, landed while running: %d, stopped mid-unpack: %d, member files "
+      "old: %d, absent: %d, new: %d, corrupted: %d, partial files left: %d (one run %lld ms)\n",
+      kKills, running, midway, old, absent, fresh, corrupted, partial,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
+  EXPECT_EQ(corrupted, 0);
+}
+
+}  // namespace
+}  // namespace ovix
