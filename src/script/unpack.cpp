@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -116,11 +117,14 @@ class TArchiveBytes {
   std::size_t filled_ = 0;
 };
 
+// Makes a fresh libzip source over the archive's bytes; nullptr with the error set on failure.
+using TSourceMaker = std::function<zip_source_t*(zip_error_t*)>;
+
 // Rejects archives whose members share bytes, which libzip would extract regardless.
-void CheckLayout(std::string_view archive, const fs::path& file, std::uint64_t size,
+void CheckLayout(std::string_view archive, const TSourceMaker& makeSource, std::uint64_t size,
                  std::uint64_t entries) {
   TZipError error;
-  const TZipSource source(OpenArchiveSource(file, error.Get()));
+  const TZipSource source(makeSource(error.Get()));
   if (!source || zip_source_open(source.get()) != 0) Fail(archive, "the file cannot be read");
   TArchiveBytes bytes(source.get());
   const auto read = [&bytes](std::uint64_t offset, std::span<unsigned char> into) {
@@ -136,7 +140,20 @@ void CheckLayout(std::string_view archive, const fs::path& file, std::uint64_t s
   }
 }
 
-TZip OpenArchive(std::string_view archive) {
+TZip OpenZip(std::string_view archive, const TSourceMaker& makeSource, std::uint64_t size) {
+  if (size == 0) Fail(archive, "the file is empty");
+  TZipError zipError;
+  TZipSource source(makeSource(zipError.Get()));
+  if (!source) Fail(archive, DescribeOpenError(zipError));
+  TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, zipError.Get()));
+  if (!zip) Fail(archive, DescribeOpenError(zipError));
+  source.release();  // the archive owns it now
+  CheckLayout(archive, makeSource, size,
+              static_cast<std::uint64_t>(zip_get_num_entries(zip.get(), 0)));
+  return zip;
+}
+
+TZip OpenArchiveFile(std::string_view archive) {
   const std::optional<fs::path> file = LocalPath(archive);
   if (!file) Fail(archive, "this is not a usable file path");
   std::error_code error;
@@ -145,16 +162,8 @@ TZip OpenArchive(std::string_view archive) {
   if (fs::is_directory(status)) Fail(archive, "this is a directory, not an archive");
   const std::uintmax_t size = fs::file_size(*file, error);
   if (error) Fail(archive, "the file cannot be read");
-  if (size == 0) Fail(archive, "the file is empty");
-
-  TZipError zipError;
-  TZipSource source(OpenArchiveSource(*file, zipError.Get()));
-  if (!source) Fail(archive, DescribeOpenError(zipError));
-  TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, zipError.Get()));
-  if (!zip) Fail(archive, DescribeOpenError(zipError));
-  source.release();  // the archive owns it now
-  CheckLayout(archive, *file, size, static_cast<std::uint64_t>(zip_get_num_entries(zip.get(), 0)));
-  return zip;
+  return OpenZip(
+      archive, [&file](zip_error_t* zipError) { return OpenArchiveSource(*file, zipError); }, size);
 }
 
 fs::path OpenDestination(std::string_view directory) {
@@ -287,11 +296,8 @@ class TExtraction {
   std::vector<char> buffer_;
 };
 
-}  // namespace
-
-void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress) {
-  const TZip zip = OpenArchive(archive);
+void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
+                const TArchiveProgress& progress) {
   const fs::path destination = OpenDestination(destinationDirectory);
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip.get(), 0));
   TExtraction extraction(zip.get(), destination);
@@ -301,6 +307,21 @@ void UnpackArchive(std::string_view archive, std::string_view destinationDirecto
     if (progress) progress(static_cast<int>((index + 1) * 100 / count));
   }
   if (count > 0 && progress) progress(100);
+}
+
+}  // namespace
+
+void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
+                   const TArchiveProgress& progress) {
+  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress);
+}
+
+void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,
+                       std::string_view destinationDirectory, const TArchiveProgress& progress) {
+  const auto makeSource = [archive](zip_error_t* error) {
+    return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
+  };
+  ExtractAll(OpenZip(name, makeSource, archive.size()), destinationDirectory, progress);
 }
 
 }  // namespace ovix

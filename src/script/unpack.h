@@ -2,6 +2,7 @@
 // UNPACK: extracts a ZIP archive into an existing directory, never outside it.
 
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 
@@ -26,5 +27,9 @@ using TArchiveProgress = std::function<void(int percent)>;
 // more 100 after the last; an archive without members makes no call.
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
                    const TArchiveProgress& progress);
+
+// The same for an archive whose bytes are already in memory; `name` is what errors call it.
+void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,
+                       std::string_view destinationDirectory, const TArchiveProgress& progress);
 
 }  // namespace ovix
