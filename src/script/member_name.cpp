@@ -23,10 +23,13 @@ std::string_view TrimTrailing(std::string_view text, std::string_view characters
 
 // Windows opens a device for these names whatever the extension and trailing blanks or dots.
 bool IsDeviceName(std::string_view component) {
-  static constexpr std::array<std::string_view, 24> kDevices = {
-      "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3",   "COM4",
-      "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",   "LPT3",
-      "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+  // The superscript digits count as well: Windows reads them as 1 to 3.
+  static constexpr std::array<std::string_view, 30> kDevices = {
+      "CON",         "PRN",         "AUX",         "NUL",         "COM1",        "COM2",
+      "COM3",        "COM4",        "COM5",        "COM6",        "COM7",        "COM8",
+      "COM9",        "LPT1",        "LPT2",        "LPT3",        "LPT4",        "LPT5",
+      "LPT6",        "LPT7",        "LPT8",        "LPT9",        "CONIN$",      "CONOUT$",
+      "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
   std::string_view stem = TrimTrailing(component, ". ");
   stem = TrimTrailing(stem.substr(0, stem.find('.')), " ");
   return std::any_of(kDevices.begin(), kDevices.end(), [stem](std::string_view device) {
