@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "lang/locale.h"
 #include "os/com_win32.h"
+#include "os/dll_search.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 #include "ui/win32/win32_application.h"
@@ -25,6 +26,7 @@ std::vector<std::string> CommandLineArguments() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ovix::RestrictDllSearchToSystem();
   // The shell-link reader needs COM in a single-threaded apartment on the UI thread.
   const ovix::ComApartment com;
   ovix::ui::win32::Win32Application application;

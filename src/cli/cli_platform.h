@@ -6,7 +6,8 @@
 namespace ovix {
 
 // For the life of the program: UTF-8 on the console, and the system services the
-// window's code expects on this thread (the shell's objects on Windows).
+// window's code expects on this thread (the shell's objects on Windows). Made first thing
+// in main: on Windows it also narrows the DLL search to the system directory.
 class TConsoleSession {
  public:
   TConsoleSession();
@@ -15,7 +16,7 @@ class TConsoleSession {
   TConsoleSession& operator=(const TConsoleSession&) = delete;
 
  private:
-  bool comReady_ = false;
+  [[maybe_unused]] bool comReady_ = false;  // only Windows has a COM apartment to end
 };
 
 // Sets an environment variable of this process.

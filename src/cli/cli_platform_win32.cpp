@@ -1,13 +1,16 @@
 #include <stdlib.h>
 
 #include "cli/cli_platform.h"
+#include "os/dll_search.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 
 namespace ovix {
 
-TConsoleSession::TConsoleSession()
-    : comReady_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+TConsoleSession::TConsoleSession() {
+  // Before anything loads a DLL, COM included.
+  RestrictDllSearchToSystem();
+  comReady_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   SetConsoleOutputCP(CP_UTF8);
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "game/probes.h"
+#include "game/version_dll_win32.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 
@@ -65,15 +66,17 @@ std::string GetTempDirectory() {
 }
 
 std::string GetFileVersionString(std::string_view exePath) {
+  const VersionApi* versionDll = VersionDll();
+  if (versionDll == nullptr) return {};
   const std::wstring file = Widen(exePath);
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+  const DWORD size = versionDll->GetFileVersionInfoSizeW(file.c_str(), &ignored);
   if (size == 0) return {};
   std::vector<unsigned char> block(size);
-  if (!GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return {};
+  if (!versionDll->GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return {};
   void* value = nullptr;
   UINT valueSize = 0;
-  if (!VerQueryValueW(block.data(), L"\\", &value, &valueSize) || value == nullptr ||
+  if (!versionDll->VerQueryValueW(block.data(), L"\\", &value, &valueSize) || value == nullptr ||
       valueSize < sizeof(VS_FIXEDFILEINFO)) {
     return {};
   }

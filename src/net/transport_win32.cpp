@@ -15,18 +15,15 @@
 
 #include "net/transfer_codes.h"
 #include "net/transport.h"
+#include "net/wininet_dll_win32.h"
 #include "os/text.h"
-
-// clang-format off
-#include "os/windows_api.h"
-#include <wininet.h>  // needs windows.h first
-// clang-format on
 
 namespace ovix {
 namespace {
 
+// A handle exists only once the calls have loaded.
 struct InternetCloser {
-  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+  void operator()(HINTERNET handle) const { WinInetDll()->InternetCloseHandle(handle); }
 };
 using InternetHandle = std::unique_ptr<std::remove_pointer_t<HINTERNET>, InternetCloser>;
 
@@ -34,22 +31,22 @@ using InternetHandle = std::unique_ptr<std::remove_pointer_t<HINTERNET>, Interne
 // how a blocking WinINet call is cut short.
 class SessionList {
  public:
-  HINTERNET Open() {
+  HINTERNET Open(const WinInetApi& net) {
     std::lock_guard lock(mutex_);
     if (aborting_) return nullptr;
     HINTERNET session =
-        InternetOpenW(L"OvixUpdater/2.9", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        net.InternetOpenW(L"OvixUpdater/2.9", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session) open_.insert(session);
     return session;
   }
   void Close(HINTERNET session) {
     std::lock_guard lock(mutex_);
-    if (open_.erase(session)) InternetCloseHandle(session);
+    if (open_.erase(session)) InternetCloser()(session);
   }
   void AbortAll() {
     std::lock_guard lock(mutex_);
     aborting_ = true;
-    for (HINTERNET session : open_) InternetCloseHandle(session);
+    for (HINTERNET session : open_) InternetCloser()(session);
     open_.clear();
   }
   bool Aborting() {
@@ -66,7 +63,7 @@ class SessionList {
 // Closes the session at the end of a transfer unless an abort closed it first.
 class SessionScope {
  public:
-  explicit SessionScope(SessionList& list) : list_(list), session_(list.Open()) {}
+  SessionScope(SessionList& list, const WinInetApi& net) : list_(list), session_(list.Open(net)) {}
   ~SessionScope() {
     if (session_) list_.Close(session_);
   }
@@ -111,19 +108,21 @@ std::uint32_t CodeForError(DWORD error) {
   }
 }
 
-DWORD QueryNumber(HINTERNET request, DWORD what) {
+DWORD QueryNumber(const WinInetApi& net, HINTERNET request, DWORD what) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (!HttpQueryInfoW(request, what | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) return 0;
+  if (!net.HttpQueryInfoW(request, what | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) {
+    return 0;
+  }
   return value;
 }
 
-std::wstring QueryText(HINTERNET request, DWORD what) {
+std::wstring QueryText(const WinInetApi& net, HINTERNET request, DWORD what) {
   DWORD size = 0;
-  HttpQueryInfoW(request, what, nullptr, &size, nullptr);
+  net.HttpQueryInfoW(request, what, nullptr, &size, nullptr);
   if (size == 0) return {};
   std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-  if (!HttpQueryInfoW(request, what, text.data(), &size, nullptr)) return {};
+  if (!net.HttpQueryInfoW(request, what, text.data(), &size, nullptr)) return {};
   text.resize(size / sizeof(wchar_t));
   return text;
 }
@@ -134,10 +133,11 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
 }
 
 // Resolves a Location header against the address it came from.
-std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
+std::wstring ResolveLocation(const WinInetApi& net, const std::wstring& base,
+                             const std::wstring& location) {
   wchar_t buffer[INTERNET_MAX_URL_LENGTH];
   DWORD length = INTERNET_MAX_URL_LENGTH;
-  if (!InternetCombineUrlW(base.c_str(), location.c_str(), buffer, &length, ICU_NO_ENCODE)) {
+  if (!net.InternetCombineUrlW(base.c_str(), location.c_str(), buffer, &length, ICU_NO_ENCODE)) {
     return {};
   }
   return std::wstring(buffer, length);
@@ -147,14 +147,18 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
 // WinINet call cannot always be cut short; the caller waits for it or gives up.
 std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& file,
                           SessionList& sessions, const TransferProgress& progress) {
+  // Without the system's WinINet nothing can be reached.
+  const WinInetApi* const loaded = WinInetDll();
+  if (loaded == nullptr) return kTransferCannotConnect;
+  const WinInetApi& net = *loaded;
   // Request handles close before their session (declared after it).
-  SessionScope session(sessions);
+  SessionScope session(sessions, net);
   if (!session.Get()) return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
   DWORD timeout = kStallSeconds * 1000;
-  InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+  net.InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
   DWORD connectTimeout = 30000;
-  InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
-                     sizeof(connectTimeout));
+  net.InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
+                         sizeof(connectTimeout));
 
   // Redirects are followed here rather than by WinINet, so that an https
   // address is never led to plain http.
@@ -171,14 +175,14 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
                         INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                         (StartsWithNoCase(address, L"https:") ? INTERNET_FLAG_SECURE : 0);
     static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
-    request.reset(InternetOpenUrlW(session.Get(), address.c_str(), kHeaders, static_cast<DWORD>(-1),
-                                   flags, 0));
+    request.reset(net.InternetOpenUrlW(session.Get(), address.c_str(), kHeaders,
+                                       static_cast<DWORD>(-1), flags, 0));
     if (!request) return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
-    const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
+    const DWORD status = QueryNumber(net, request.get(), HTTP_QUERY_STATUS_CODE);
     if (status < 300 || status >= 400 || status == 304) break;
     if (hop >= kMaxRedirects) return kTransferRedirectFailed;
     const std::wstring next =
-        ResolveLocation(address, QueryText(request.get(), HTTP_QUERY_LOCATION));
+        ResolveLocation(net, address, QueryText(net, request.get(), HTTP_QUERY_LOCATION));
     if (next.empty()) return kTransferRedirectFailed;
     const bool nextSecure = StartsWithNoCase(next, L"https:");
     if ((secure && !nextSecure) || (!nextSecure && !StartsWithNoCase(next, L"http:"))) {
@@ -186,19 +190,20 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
     }
     address = next;
   }
-  const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
+  const DWORD status = QueryNumber(net, request.get(), HTTP_QUERY_STATUS_CODE);
   if (status >= 400) return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
 
   std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), L"wb"));
   if (!out) return kTransferFailed;
   std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
-  const std::uint64_t total = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+  const std::uint64_t total = QueryNumber(net, request.get(), HTTP_QUERY_CONTENT_LENGTH);
   std::uint64_t received = 0;
   if (!progress(0, total)) return kTransferAborted;
   std::vector<char> buffer(256 * 1024);
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
+    if (!net.InternetReadFile(request.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                              &read)) {
       return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
     }
     if (read == 0) break;

@@ -1,5 +1,6 @@
 #include "ui/win32/win32_application.h"
 
+#include "os/system_library_win32.h"
 #include "os/text.h"
 #include "ui/win32/win32_peer.h"
 
@@ -12,12 +13,9 @@ constexpr wchar_t kSyncClass[] = L"OvixUpdaterHandOver";
 int QuerySystemDpi() {
   // Per-monitor aware processes get the primary display's DPI here; the window
   // follows later moves through WM_DPICHANGED.
-  using GetDpiForSystemFn = UINT(WINAPI*)();
-  if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
-    if (auto fn = reinterpret_cast<GetDpiForSystemFn>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForSystem")))) {
-      if (const UINT dpi = fn(); dpi > 0) return static_cast<int>(dpi);
-    }
+  if (const auto getDpi = FindFunction<decltype(::GetDpiForSystem)>(GetModuleHandleW(L"user32.dll"),
+                                                                    "GetDpiForSystem")) {
+    if (const UINT dpi = getDpi(); dpi > 0) return static_cast<int>(dpi);
   }
   ScreenDc dc;
   const int dpi = GetDeviceCaps(dc.Get(), LOGPIXELSY);
