@@ -48,12 +48,10 @@ struct Prefix {
     fs::create_directories(sentinel / "res");
     std::ofstream(sentinel / "settings.xml") << "<keep/>";
     std::ofstream(sentinel / "res" / "paks.txt") << "keep";
-    root = sandbox.Local(sandbox.Dir()).parent_path().parent_path();
-    before = Snapshot(root, game);
+    before = Snapshot(sandbox.Root(), game);
   }
   ovix::test::Sandbox sandbox;
   fs::path game;
-  fs::path root;
   std::map<std::string, std::string> before;
 };
 
@@ -67,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ovix::TUnpackError&) {
     // refused as a whole: a clear message, nothing written
   }
-  if (Snapshot(prefix.root, prefix.game) != prefix.before) std::abort();
+  if (Snapshot(prefix.sandbox.Root(), prefix.game) != prefix.before) std::abort();
   for (const auto& entry : fs::recursive_directory_iterator(prefix.game)) {
     if (entry.is_symlink()) std::abort();
   }

@@ -130,4 +130,63 @@ inline std::string RawZip(const std::vector<TRawMember>& members, const TRawLayo
   return out + layout.comment;
 }
 
+// Names that climb out, name a drive, a share, a device or a stream, or hold characters
+// Windows forbids.
+inline std::vector<std::string> HostileMemberNames() {
+  std::vector<std::string> names = {"../sentinel.txt",
+                                    "..\\sentinel.txt",
+                                    "sub/../../sentinel.txt",
+                                    "sub\\..\\..\\x",
+                                    "a/b/../../../x",
+                                    "./../x",
+                                    "..",
+                                    "../",
+                                    "...",
+                                    ".../x",
+                                    "sub/. ./x",
+                                    ".. /sentinel.txt",
+                                    " ../x",
+                                    "/evil.txt",
+                                    "\\evil.txt",
+                                    "/",
+                                    "\\",
+                                    "",
+                                    "C:evil.txt",
+                                    "C:\\evil.txt",
+                                    "C:/evil.txt",
+                                    "c:..\\x",
+                                    "z:/x",
+                                    "\\\\server\\share\\x",
+                                    "//server/share/x",
+                                    "\\\\?\\C:\\x",
+                                    "\\\\.\\pipe\\x",
+                                    "\\??\\C:\\x",
+                                    "x.txt:stream",
+                                    "x.txt::$DATA",
+                                    "CON",
+                                    "nul.txt",
+                                    "Aux .log",
+                                    "sub/com1",
+                                    "LPT9.",
+                                    "prn",
+                                    "CONIN$",
+                                    "conout$.txt",
+                                    "COM\xC2\xB9",
+                                    "lpt\xC2\xB3.txt",
+                                    "a<b",
+                                    "a>b",
+                                    "a\"b",
+                                    "a|b",
+                                    "a?b",
+                                    "a*b",
+                                    "a\001b",
+                                    "tab\tname",
+                                    "new\nline"};
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "d/";
+  for (int i = 0; i < 41; ++i) deep += "../";
+  names.push_back(deep + "x");
+  return names;
+}
+
 }  // namespace ovix::test

@@ -25,65 +25,6 @@ using test::TEntry;
 using test::TRawLayout;
 using test::TRawMember;
 
-// Names that climb out, name a drive, a share, a device or a stream, or hold characters
-// Windows forbids.
-std::vector<std::string> HostileNames() {
-  std::vector<std::string> names = {"../sentinel.txt",
-                                    "..\\sentinel.txt",
-                                    "sub/../../sentinel.txt",
-                                    "sub\\..\\..\\x",
-                                    "a/b/../../../x",
-                                    "./../x",
-                                    "..",
-                                    "../",
-                                    "...",
-                                    ".../x",
-                                    "sub/. ./x",
-                                    ".. /sentinel.txt",
-                                    " ../x",
-                                    "/evil.txt",
-                                    "\\evil.txt",
-                                    "/",
-                                    "\\",
-                                    "",
-                                    "C:evil.txt",
-                                    "C:\\evil.txt",
-                                    "C:/evil.txt",
-                                    "c:..\\x",
-                                    "z:/x",
-                                    "\\\\server\\share\\x",
-                                    "//server/share/x",
-                                    "\\\\?\\C:\\x",
-                                    "\\\\.\\pipe\\x",
-                                    "\\??\\C:\\x",
-                                    "x.txt:stream",
-                                    "x.txt::$DATA",
-                                    "CON",
-                                    "nul.txt",
-                                    "Aux .log",
-                                    "sub/com1",
-                                    "LPT9.",
-                                    "prn",
-                                    "CONIN$",
-                                    "conout$.txt",
-                                    "COM\xC2\xB9",
-                                    "lpt\xC2\xB3.txt",
-                                    "a<b",
-                                    "a>b",
-                                    "a\"b",
-                                    "a|b",
-                                    "a?b",
-                                    "a*b",
-                                    "a\001b",
-                                    "tab\tname",
-                                    "new\nline"};
-  std::string deep;
-  for (int i = 0; i < 40; ++i) deep += "d/";
-  for (int i = 0; i < 41; ++i) deep += "../";
-  names.push_back(deep + "x");
-  return names;
-}
-
 class HostileArchiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,10 +41,9 @@ class HostileArchiveTest : public ::testing::Test {
     fs::create_directories(Local(relative).parent_path());
     std::ofstream(Local(relative), std::ios::binary) << bytes;
   }
-  // Every entry in the prefix except the destination and the archive: by content for files.
+  // Every entry in the sandbox except the destination and the archive: by content for files.
   std::map<std::string, std::string> Outside() const {
-    // The whole throw-away prefix: every drive and the dosdevices folder.
-    const fs::path root = box_.Local(box_.Dir()).parent_path().parent_path();
+    const fs::path& root = box_.Root();
     std::map<std::string, std::string> entries;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
          ++it) {
@@ -158,7 +98,7 @@ TEST_F(HostileArchiveTest, NothingOutsideTheDestinationChanges) {
   int outside = 0;
   // Every hostile name as libzip writes it, stored by hand, and in the zip64 form with
   // data descriptors; each next to a harmless member that must still arrive.
-  for (const std::string& name : HostileNames()) {
+  for (const std::string& name : test::HostileMemberNames()) {
     outside += Try("libzip " + name, LibzipArchive({{name, "evil"}, {"ok.txt", "ok"}}));
     outside += Try("stored " + name, RawZip({{name, "evil"}, {"ok.txt", "ok"}}));
     outside += Try("zip64 " + name, RawZip({{"ok.txt", "ok"}, {name, "evil"}},

@@ -44,6 +44,8 @@ class Sandbox {
     fs::remove_all(root_, ignored);
   }
   const std::string& Dir() const { return windowsDir_; }
+  // The whole throw-away folder: on posix the prefix with its drives, on Windows Dir() itself.
+  const fs::path& Root() const { return root_; }
   fs::path Local(const std::string& windowsPath) const { return LocalPath(windowsPath).value(); }
   std::string FilesIn(const std::string& windowsDir) const {
     std::string names;
