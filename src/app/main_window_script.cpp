@@ -6,6 +6,7 @@
 
 #include "app/main_window.h"
 #include "game/probes.h"
+#include "os/files.h"
 #include "os/text.h"
 #include "script/file_actions.h"
 #include "script/interpreter.h"
@@ -69,6 +70,10 @@ class TfWindow::ScriptHost final : public TScriptHost {
 
   bool GetFile(const std::string& url, const std::string& destination) override {
     ShowCaptions();
+    // What a killed install left beside the destination goes before a new one starts.
+    if (const std::optional<std::filesystem::path> local = LocalPath(destination)) {
+      RemoveStalePartialFiles(local->parent_path());
+    }
     ui::Application& app = w_.App();
     TAsyncDownloader downloader(w_, url);
     downloader.Download(destination);

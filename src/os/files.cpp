@@ -1,21 +1,76 @@
 #include "os/files.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace ovix {
 
+namespace {
+
+constexpr std::string_view kPartialMark = ".ovix-";
+constexpr std::string_view kPartialEnd = ".incomplete";
+
+// Tells this process's partial files from another's writing beside the same target.
+std::uint64_t ProcessSalt() {
+  static const std::uint64_t salt = std::random_device{}() % 1000000;
+  return salt;
+}
+
+bool AllDigits(std::basic_string_view<std::filesystem::path::value_type> text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](auto c) { return c >= '0' && c <= '9'; });
+}
+
+// The salt in a name "<target>.ovix-<salt>-<count>.incomplete"; nullopt for any other name.
+std::optional<std::uint64_t> PartialFileSalt(const std::filesystem::path::string_type& name) {
+  using Char = std::filesystem::path::value_type;
+  const std::basic_string<Char> end(kPartialEnd.begin(), kPartialEnd.end());
+  const std::basic_string<Char> mark(kPartialMark.begin(), kPartialMark.end());
+  if (name.size() <= end.size() || name.compare(name.size() - end.size(), end.size(), end) != 0) {
+    return std::nullopt;
+  }
+  const std::size_t markAt = name.rfind(mark);
+  if (markAt == std::string::npos || markAt == 0) return std::nullopt;
+  const std::basic_string_view<Char> numbers(name.data() + markAt + mark.size(),
+                                             name.size() - markAt - mark.size() - end.size());
+  const std::size_t dash = numbers.find(Char('-'));
+  if (dash == std::string::npos || !AllDigits(numbers.substr(0, dash)) ||
+      !AllDigits(numbers.substr(dash + 1)) || dash > 6) {
+    return std::nullopt;
+  }
+  std::uint64_t salt = 0;
+  for (const Char c : numbers.substr(0, dash))
+    salt = salt * 10 + static_cast<std::uint64_t>(c - '0');
+  return salt;
+}
+
+}  // namespace
+
 std::filesystem::path PartialFileBeside(const std::filesystem::path& target) {
   static std::atomic<std::uint64_t> counter{0};
-  // Tells this process's names from another's writing beside the same target.
-  static const std::uint64_t salt = std::random_device{}();
   std::filesystem::path partial = target;
-  partial +=
-      ".ovix-" + std::to_string(salt % 1000000) + "-" + std::to_string(++counter) + ".incomplete";
+  partial += std::string(kPartialMark) + std::to_string(ProcessSalt()) + "-" +
+             std::to_string(++counter) + std::string(kPartialEnd);
   return partial;
+}
+
+void RemoveStalePartialFiles(const std::filesystem::path& directory) {
+  std::error_code error;
+  for (auto it = std::filesystem::directory_iterator(directory, error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    const std::optional<std::uint64_t> salt = PartialFileSalt(it->path().filename().native());
+    std::error_code ignored;
+    if (salt && *salt != ProcessSalt() && it->is_regular_file(ignored)) {
+      std::filesystem::remove(it->path(), ignored);
+    }
+  }
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {

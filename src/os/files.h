@@ -20,6 +20,12 @@ bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::pat
 // failure never touches the target and the move is atomic.
 std::filesystem::path PartialFileBeside(const std::filesystem::path& target);
 
+// Removes from `directory` the partial files that other processes left behind, as a process
+// killed while writing leaves them; this process's own are kept. Files of a process still
+// writing cannot be moved into place afterwards, so that process fails cleanly. Entries
+// that merely resemble such names are kept.
+void RemoveStalePartialFiles(const std::filesystem::path& directory);
+
 // The whole content of a file, or nullopt when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 

@@ -222,7 +222,9 @@ bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
 class TExtraction {
  public:
   TExtraction(zip_t* zip, fs::path destination)
-      : zip_(zip), destination_(std::move(destination)), buffer_(kChunkSize) {}
+      : zip_(zip), destination_(std::move(destination)), buffer_(kChunkSize) {
+    RemoveStalePartialFiles(destination_);
+  }
 
   // False when the member was skipped.
   bool Extract(zip_uint64_t index) {
@@ -258,6 +260,8 @@ class TExtraction {
         fs::create_directory(directory, error);
         if (error || !fs::is_directory(directory, error)) return std::nullopt;
         paths_.Added(directory);
+      } else {
+        RemoveStalePartialFiles(directory);  // what a killed install left here
       }
       knownDirectories_.insert(directory.native());
     }

@@ -1,6 +1,7 @@
 // Unattended installs killed at random moments: whenever the process dies, each file it was
 // replacing holds its old bytes or its complete new ones, a new file is absent or complete,
-// and nothing beside the game folder changes. OVIX_KILL_SEED=<n> replays a series' delays.
+// and nothing beside the game folder changes; an install that runs to its end afterwards
+// removes the partial files the kills left. OVIX_KILL_SEED=<n> replays a series' delays.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -217,19 +218,24 @@ class KillFaultTest : public ::testing::Test {
     EXPECT_EQ(names, (std::set<std::string>{"Game", "Neighbour", "job"})) << "run " << run;
   }
 
-  // Removes the partial files left in the game folder; how many there were. Anything else
-  // that is not expected is a fault.
-  int SweepPartialFiles(const std::set<fs::path>& expected, int run) {
-    std::vector<fs::path> found;
+  // Counts the partial files in the game folder not seen before; they stay, for the next
+  // run to sweep. Anything else that is not expected is a fault.
+  int CountNewPartialFiles(const std::set<fs::path>& expected, int run) {
+    int found = 0;
     for (const auto& entry : fs::recursive_directory_iterator(box.Local(kGameDir))) {
       if (IsPartialFile(entry.path())) {
-        found.push_back(entry.path());
+        found += seenPartialFiles_.insert(entry.path()).second;
       } else {
         EXPECT_TRUE(expected.contains(entry.path())) << "run " << run << ": stray " << entry.path();
       }
     }
-    for (const fs::path& file : found) fs::remove(file);
-    return static_cast<int>(found.size());
+    return found;
+  }
+  // After the kills, an install that runs to its end removes what they left.
+  void ExpectAWholeRunSweepsPartialFiles() {
+    ASSERT_TRUE(RunToEnd());
+    for (const auto& entry : fs::recursive_directory_iterator(box.Local(kGameDir)))
+      EXPECT_FALSE(IsPartialFile(entry.path())) << entry.path() << " was left behind";
   }
 
   test::Sandbox box;  // WINEPREFIX and TMPDIR point into it, and the updater inherits them
@@ -237,6 +243,7 @@ class KillFaultTest : public ::testing::Test {
 
  private:
   std::map<std::string, std::string> neighbour_;
+  std::set<fs::path> seenPartialFiles_;
 };
 
 TEST_F(KillFaultTest, AKilledDownloadLeavesTheOldFileOrTheWholeNewOne) {
@@ -278,9 +285,10 @@ TEST_F(KillFaultTest, AKilledDownloadLeavesTheOldFileOrTheWholeNewOne) {
       }
       WriteBytes(local, oldBytes);
     }
-    partial += SweepPartialFiles(expected, run);
+    partial += CountNewPartialFiles(expected, run);
     ExpectOutsideUntouched(run);
   }
+  ExpectAWholeRunSweepsPartialFiles();
   std::printf(
       "kills during GETFILE: %d, landed while running: %d, files old: %d, new: %d, "
       "corrupted: %d, partial files left: %d (one run %lld ms)\n",
@@ -399,12 +407,13 @@ TEST_F(KillFaultTest, AKilledUnpackLeavesEveryMemberOldOrAbsentOrWhole) {
     }
     fresh += runFresh;
     corrupted += runCorrupted;
-    const int left = SweepPartialFiles(expected, run);
+    const int left = CountNewPartialFiles(expected, run);
     partial += left;
     if (left > 0 || runCorrupted > 0 || (runOld > 0 && runFresh > 0)) ++midway;
     if (runOld != static_cast<int>(members.size())) restore();
     ExpectOutsideUntouched(run);
   }
+  ExpectAWholeRunSweepsPartialFiles();
   std::printf(
       "kills during UNPACK: %d, landed while running: %d, stopped mid-unpack: %d, member files "
       "old: %d, absent: %d, new: %d, corrupted: %d, partial files left: %d (one run %lld ms)\n",

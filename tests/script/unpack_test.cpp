@@ -165,6 +165,33 @@ TEST_F(UnpackTest, SkipsFailingMembersAndKeepsWhatTheyWouldReplace) {
   EXPECT_EQ(percents.back(), 100);
 }
 
+// A killed install leaves "<file>.ovix-<process>-<count>.incomplete" beside its targets.
+TEST_F(UnpackTest, SweepsPartialFilesOfOtherProcessesFromTheFoldersItWritesTo) {
+  const fs::path own = PartialFileBeside(L("dest\\own.txt"));
+  const std::string ownName = own.filename().string();
+  const std::size_t saltAt = ownName.find(".ovix-") + 6;
+  const std::string salt = ownName.substr(saltAt, ownName.find('-', saltAt) - saltAt);
+  const std::string other = std::to_string((std::stoul(salt) + 1) % 1000000);
+  std::ofstream(own) << "this process's own";
+  Write("dest\\a.txt.ovix-" + other + "-3.incomplete", "stale");
+  Write("dest\\sub\\b.pkg.ovix-" + other + "-12.incomplete", "stale");
+  Write("dest\\untouched\\c.pkg.ovix-" + other + "-1.incomplete", "not in a folder written to");
+  for (const char* lookalike :
+       {"notes.ovix-x-1.incomplete", "d.incomplete", "e.ovix-1-2.incomplete.txt",
+        "f.ovix-1234567-1.incomplete"}) {
+    Write(std::string("dest\\") + lookalike, "kept");
+  }
+  fs::create_directories(L("dest\\g.ovix-1-1.incomplete"));
+  EXPECT_EQ(UnpackZip({{"a.txt", "a"}, {"sub/b.pkg", "b"}}), "");
+  EXPECT_EQ(Tree("dest"),
+            "a.txt;d.incomplete;e.ovix-1-2.incomplete.txt;f.ovix-1234567-1.incomplete;"
+            "g.ovix-1-1.incomplete/;notes.ovix-x-1.incomplete;" +
+                ownName +
+                ";sub/;sub/b.pkg;"
+                "untouched/;untouched/c.pkg.ovix-" +
+                other + "-1.incomplete;");
+}
+
 TEST_F(UnpackTest, NeverWritesWhereAHostileNamePoints) {
   Write("sentinel.txt", "sentinel");
   std::vector<TEntry> entries;
