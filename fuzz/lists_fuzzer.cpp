@@ -29,9 +29,7 @@ struct Window {
   Window() {
     // Start-up asks for the configurations: answered empty, then settled.
     service->Answer(ovix::kConfigsRequest, "");
-    ovix::TStartup startup;
-    startup.transport = service;
-    h = std::make_unique<ovix::testing::HeadlessWindow>(startup);
+    h = std::make_unique<ovix::testing::HeadlessWindow>(ovix::TStartup{.transport = service});
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (h->w().Downloads().Count() > 0 && std::chrono::steady_clock::now() < deadline) {
       h->app.ProcessMessages();

@@ -14,31 +14,11 @@
 #include "os/files.h"
 #include "script/unpack.h"
 #include "support/sandbox.h"
+#include "support/tree_snapshot.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every entry under `root` except the game folder's subtree: links by target, files by content.
-std::map<std::string, std::string> Snapshot(const fs::path& root, const fs::path& game) {
-  std::map<std::string, std::string> entries;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-       ++it) {
-    const fs::path& path = it->path();
-    if (path == game) {
-      it.disable_recursion_pending();
-      continue;
-    }
-    if (it->is_symlink()) {
-      entries[path.string()] = "link:" + fs::read_symlink(path).string();
-    } else if (it->is_regular_file()) {
-      entries[path.string()] = "file:" + ovix::ReadWholeFile(path).value_or("?");
-    } else {
-      entries[path.string()] = "directory";
-    }
-  }
-  return entries;
-}
 
 struct Prefix {
   Prefix() {
@@ -48,7 +28,7 @@ struct Prefix {
     fs::create_directories(sentinel / "res");
     std::ofstream(sentinel / "settings.xml") << "<keep/>";
     std::ofstream(sentinel / "res" / "paks.txt") << "keep";
-    before = Snapshot(sandbox.Root(), game);
+    before = ovix::test::SnapshotTree(sandbox.Root(), {game});
   }
   ovix::test::Sandbox sandbox;
   fs::path game;
@@ -65,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ovix::TUnpackError&) {
     // refused as a whole: a clear message, nothing written
   }
-  if (Snapshot(prefix.sandbox.Root(), prefix.game) != prefix.before) std::abort();
+  if (ovix::test::SnapshotTree(prefix.sandbox.Root(), {prefix.game}) != prefix.before) std::abort();
   for (const auto& entry : fs::recursive_directory_iterator(prefix.game)) {
     if (entry.is_symlink()) std::abort();
   }

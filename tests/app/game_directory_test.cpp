@@ -19,11 +19,7 @@ using testing::ScriptedService;
 
 class GameDirectoryTest : public ::testing::Test {
  protected:
-  void Open() {
-    TStartup startup;
-    startup.transport = service;
-    h = std::make_unique<HeadlessWindow>(startup);
-  }
+  void Open() { h = std::make_unique<HeadlessWindow>(TStartup{.transport = service}); }
   std::string P(const std::string& relative) const { return box.Dir() + "\\" + relative; }
   void PlaceGame(const std::string& relative) const {
     const fs::path client = box.Local(P(relative + "\\worldoftanks.exe"));

@@ -22,9 +22,7 @@ const std::string kInstall = "Install / Update";
 class InstallTest : public ::testing::Test {
  protected:
   InstallTest() {
-    TStartup startup;
-    startup.transport = service;
-    h = std::make_unique<HeadlessWindow>(startup);
+    h = std::make_unique<HeadlessWindow>(TStartup{.transport = service});
     w().WOTDir = box.Dir();
     w().Version = "1.5.0";
     w().cmbOvixVersion.ClearItems();

@@ -34,9 +34,7 @@ class ListsTest : public ::testing::Test {
  protected:
   void Open(std::string configs = "") {
     service->Answer(kConfigsRequest, std::move(configs));
-    TStartup startup;
-    startup.transport = service;
-    h = std::make_unique<HeadlessWindow>(startup);
+    h = std::make_unique<HeadlessWindow>(TStartup{.transport = service});
     Settle();
   }
   // Lets every answer in flight arrive.
@@ -82,9 +80,7 @@ TEST_F(ListsTest, NineConfigurationsFitTenAreRejectedAndAFailureChangesNothing) 
   EXPECT_FALSE(w().cmbConfig.Enabled());
 
   service = std::make_shared<ScriptedService>();  // answers nothing
-  TStartup startup;
-  startup.transport = service;
-  h = std::make_unique<HeadlessWindow>(startup);
+  h = std::make_unique<HeadlessWindow>(TStartup{.transport = service});
   Settle();
   EXPECT_EQ(w().cmbConfig.Items(), std::vector<std::string>{"Default"});
   EXPECT_FALSE(w().cmbConfig.Enabled());

@@ -31,11 +31,7 @@ std::string ExampleArchive() {
 
 class ScriptWindowTest : public ::testing::Test {
  protected:
-  ScriptWindowTest() {
-    TStartup startup;
-    startup.transport = service;
-    h = std::make_unique<HeadlessWindow>(startup);
-  }
+  ScriptWindowTest() { h = std::make_unique<HeadlessWindow>(TStartup{.transport = service}); }
   int Run(const std::string& script) { return TfWindowTestAccess::RunScript(w(), script); }
   TfWindow& w() { return h->w(); }
   std::string P(const std::string& relative) const { return sandbox.Dir() + "\\" + relative; }

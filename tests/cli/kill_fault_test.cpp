@@ -28,6 +28,7 @@
 #include "os/files.h"
 #include "support/fault_server.h"
 #include "support/sandbox.h"
+#include "support/tree_snapshot.h"
 #include "support/wait_until.h"
 
 extern char** environ;
@@ -61,23 +62,6 @@ void WriteBytes(const fs::path& file, const std::string& bytes) {
 // taken for a cut-off new one.
 std::string OldBytes(std::size_t size, std::size_t salt) {
   return test::PatternBytes(size, (salt + 1) * (std::size_t{1} << 40));
-}
-
-// Every entry below a folder by its relative path: "f" and a file's bytes, "d" for a folder,
-// "l" and a link's target.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = entry.path().lexically_relative(root).string();
-    if (entry.is_symlink()) {
-      entries[name] = "l" + fs::read_symlink(entry.path()).string();
-    } else if (entry.is_directory()) {
-      entries[name] = "d";
-    } else {
-      entries[name] = "f" + ReadWholeFile(entry.path()).value_or("<unreadable>");
-    }
-  }
-  return entries;
 }
 
 bool IsPartialFile(const fs::path& file) {
@@ -170,7 +154,7 @@ class KillFaultTest : public ::testing::Test {
     WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\slot1.dat"), OldBytes(4096, 90));
     WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\deep\\slot2.dat"), OldBytes(70000, 91));
     fs::create_directories(box.Local("C:\\work\\Neighbour\\empty"));
-    neighbour_ = Snapshot(box.Local("C:\\work\\Neighbour"));
+    neighbour_ = test::SnapshotTree(box.Local("C:\\work\\Neighbour"));
   }
 
   void WriteScript(const std::string& text) { WriteBytes(box.Local(kScript), text); }
@@ -211,7 +195,7 @@ class KillFaultTest : public ::testing::Test {
 
   // The neighbour tree is as it was, and the parent folder holds nothing new.
   void ExpectOutsideUntouched(int run) {
-    EXPECT_EQ(Snapshot(box.Local("C:\\work\\Neighbour")), neighbour_) << "run " << run;
+    EXPECT_EQ(test::SnapshotTree(box.Local("C:\\work\\Neighbour")), neighbour_) << "run " << run;
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(box.Local("C:\\work")))
       names.insert(entry.path().filename().string());

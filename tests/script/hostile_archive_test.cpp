@@ -15,6 +15,7 @@
 #include "os/files.h"
 #include "script/unpack.h"
 #include "support/sandbox.h"
+#include "support/tree_snapshot.h"
 
 namespace ovix {
 namespace {
@@ -41,22 +42,9 @@ class HostileArchiveTest : public ::testing::Test {
     fs::create_directories(Local(relative).parent_path());
     std::ofstream(Local(relative), std::ios::binary) << bytes;
   }
-  // Every entry in the sandbox except the destination and the archive: by content for files.
+  // Every entry in the sandbox except the destination and the archive.
   std::map<std::string, std::string> Outside() const {
-    const fs::path& root = box_.Root();
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-      if (it->path() == Local("dest")) {
-        it.disable_recursion_pending();
-        continue;
-      }
-      if (it->path() == Local("pack.zip")) continue;
-      entries[it->path().string()] = it->is_symlink()        ? "link"
-                                     : it->is_regular_file() ? ReadWholeFile(it->path()).value()
-                                                             : "directory";
-    }
-    return entries;
+    return test::SnapshotTree(box_.Root(), {Local("dest"), Local("pack.zip")});
   }
   // Unpacks one archive into a fresh destination; returns how many entries outside it changed.
   int Try(const std::string& kind, const std::string& archive) {
