@@ -64,10 +64,14 @@ void Application::RunPendingSteps() {
     } catch (...) {
       error = std::current_exception();
     }
+    pending->step = nullptr;  // what the step holds goes on this thread, as it was made here
     {
       std::lock_guard lock(mutex_);
-      pending->error = error;
+      pending->error = std::move(error);
       pending->state = StepState::Done;
+      // The waiting worker keeps the last reference, so an error is freed on its thread after
+      // it has read it, never here while it may still be reading.
+      pending.reset();
     }
     cv_.notify_all();
   }
