@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "game/link_layout.h"
 #include "game/shortcuts.h"
 #include "os/files.h"
 #include "os/text.h"
@@ -24,9 +25,6 @@ namespace ovix {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Real shortcuts are a few kilobytes; anything bigger is not worth parsing.
-constexpr std::uintmax_t kMaxLinkFileSize = 1 << 20;
 
 // Holds the error a liblnk call may report, freed when replaced or dropped.
 class LnkError {
@@ -94,45 +92,6 @@ class LnkFile {
   bool open_ = false;
 };
 
-std::uint32_t LittleEndian(std::string_view bytes, std::size_t at, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = width; i-- > 0;)
-    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-// Whether every block the link declares lies inside the file. The reader takes the declared
-// sizes on trust and allocates them first, so a damaged size field would have it ask for
-// gigabytes before it finds the file too short; Windows refuses such links as well.
-bool DeclaredSizesFit(std::string_view link) {
-  constexpr std::size_t kHeaderSize = 0x4C;
-  constexpr std::uint32_t kHasIdList = 0x01, kHasLinkInfo = 0x02, kIsUnicode = 0x80;
-  constexpr std::uint32_t kStringFlags[] = {0x04, 0x08, 0x10, 0x20, 0x40};
-  if (link.size() < kHeaderSize) return false;
-  const std::uint32_t flags = LittleEndian(link, 0x14, 4);
-  std::size_t at = kHeaderSize;
-  // Each block: a size field of `width` bytes, then `size * unit` bytes (plus the field
-  // itself when `inclusive`).
-  const auto skip = [&](std::size_t width, std::size_t unit, bool inclusive) {
-    if (link.size() - at < width) return false;
-    const std::uint64_t size = std::uint64_t{LittleEndian(link, at, width)} * unit;
-    const std::uint64_t span = inclusive ? size : size + width;
-    if (span < width || span > link.size() - at) return false;
-    at += static_cast<std::size_t>(span);
-    return true;
-  };
-  if ((flags & kHasIdList) && !skip(2, 1, false)) return false;
-  if ((flags & kHasLinkInfo) && !skip(4, 1, true)) return false;
-  for (const std::uint32_t flag : kStringFlags) {
-    if ((flags & flag) && !skip(2, (flags & kIsUnicode) ? 2 : 1, false)) return false;
-  }
-  // Extra data blocks, ended by one whose size is below 4 (or by the end of the file).
-  while (link.size() - at >= 4 && LittleEndian(link, at, 4) >= 4) {
-    if (!skip(4, 1, true)) return false;
-  }
-  return true;
-}
-
 std::string LoginName() {
   const char* user = getenv("USER");
   if (user != nullptr && *user != '\0') return user;
@@ -161,13 +120,8 @@ std::string GetDesktopDirectory() {
 
 std::string ResolveShortcut(std::string_view path) {
   const std::optional<fs::path> file = ovix::LocalPath(ShortcutFileName(path));
-  if (!file) return {};
-  std::error_code error;
-  if (!fs::is_regular_file(*file, error)) return {};
-  const std::uintmax_t size = fs::file_size(*file, error);
-  if (error || size > kMaxLinkFileSize) return {};
-  const std::optional<std::string> bytes = ReadWholeFile(*file);
-  if (!bytes || !DeclaredSizesFit(*bytes)) return {};
+  // liblnk takes declared sizes on trust and allocates them before it finds a file too short.
+  if (!file || !ReadSoundLinkFile(*file)) return {};
   LnkFile link;
   if (!link.Open(*file)) return {};
   // Wine's shell (8.0) reads only the local path, whatever SLGP_UNCPRIORITY asks, so a link

@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <stdexcept>
 
+#include "game/link_layout.h"
 #include "game/shortcuts.h"
 #include "os/com_win32.h"
 #include "os/text.h"
@@ -36,6 +38,9 @@ std::string ResolveShortcut(std::string_view path) {
     throw std::runtime_error("The system's shell link object cannot read shortcut files.");
   }
   const std::wstring name = Widen(ShortcutFileName(path));
+  // The shell's reader trusts the sizes a link declares; a damaged shortcut on the desktop
+  // must not reach it.
+  if (!ReadSoundLinkFile(std::filesystem::path(name))) return {};
   if (FAILED(file->Load(name.c_str(), STGM_READ))) return {};
   wchar_t buffer[kLinkPathCapacity + 1] = {};
   // S_FALSE also means "no path": the buffer is left empty then.

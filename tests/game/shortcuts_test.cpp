@@ -127,5 +127,44 @@ TEST_F(ShortcutTest, SurvivesCorruptedLinks) {
   }
 }
 
+// Both readers trust declared sizes and offsets, and the shell's faults on such links; each
+// of these must be refused before it reaches them, while sound extra blocks pass.
+TEST_F(ShortcutTest, RefusesPartsThatRunPastWhereTheyMustEnd) {
+  const auto withBlock = [](std::uint32_t size, std::uint32_t kind, const std::string& body) {
+    std::string link = test::ShellLinkBytes({.localBasePath = "D:\\Games\\game.exe"});
+    link.resize(link.size() - 4);  // the closing block goes after the new one
+    for (const std::uint32_t field : {size, kind}) {
+      for (int i = 0; i < 4; ++i) link += static_cast<char>((field >> (8 * i)) & 0xFF);
+    }
+    return link + body + std::string(4, '\0');
+  };
+  EXPECT_EQ(
+      ResolveShortcut(Place("fe.lnk", withBlock(0xC, 0xA0000004, std::string("\xE9\xFD\0\0", 4)))),
+      "D:\\Games\\game.exe");
+
+  const std::string deep = DataFile("deep.lnk");
+  const auto patched = [&](std::size_t at, std::string_view bytes) {
+    return std::string(deep).replace(at, bytes.size(), bytes);
+  };
+  const std::size_t listEnd = 0x4E + 385;  // deep.lnk's item list, closed by two zero bytes
+  const std::size_t info = listEnd;        // its LinkInfo block, 113 bytes
+  const std::pair<const char*, std::string> damaged[] = {
+      {"header size", patched(0, std::string("\x4D", 1))},
+      {"link class", patched(4, "\x02")},
+      {"item past the list", patched(0x4E, std::string("\x82\x01", 2))},
+      {"list not closed", patched(listEnd - 2, "\x05\x00")},
+      {"local path offset past the block", patched(info + 16, std::string("\x71\0", 2))},
+      {"volume past the block", patched(info + 12, std::string("\x70\0", 2))},
+      {"environment block size", withBlock(0x300, 0xA0000001, std::string(0x300 - 8, '\0'))},
+      {"environment path not ended",
+       withBlock(0x314, 0xA0000001, std::string(260, 'A') + std::string(520, '\0'))},
+      {"code page block size", withBlock(0x10, 0xA0000004, std::string(8, '\0'))},
+      {"newer item list past its block",
+       withBlock(0x10, 0xA000000C, std::string("\x09\x00\x1F\0\0\0\0\0", 8))},
+  };
+  for (const auto& [what, link] : damaged)
+    EXPECT_EQ(ResolveShortcut(Place("bad.lnk", link)), "") << what;
+}
+
 }  // namespace
 }  // namespace ovix
