@@ -131,8 +131,9 @@ ovix_wine_prefix() {
   local key view
   for view in 'Software' 'Software\Wow6432Node'; do
     key="HKLM\\$view\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
-    ovix_wine reg add "$key" /v Debugger /d false /f >/dev/null 2>&1
-    ovix_wine reg add "$key" /v Auto /d 1 /f >/dev/null 2>&1
+    ovix_wine reg add "$key" /v Debugger /d false /f >/dev/null 2>&1 &&
+      ovix_wine reg add "$key" /v Auto /d 1 /f >/dev/null 2>&1 ||
+      ovix_wine_fail "cannot turn the debugger off in $WINEPREFIX"
   done
   ovix_wine_virtual_desktop 1
   wineserver -w
@@ -150,8 +151,8 @@ ovix_wine_virtual_desktop() {
   fi
 }
 
+# Runs from EXIT traps under set -e, where a failing command would change the exit status.
 ovix_wine_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-  [ -n "${OVIX_XVFB_PID:-}" ] && kill "$OVIX_XVFB_PID" 2>/dev/null
-  true
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${OVIX_XVFB_PID:-}" ]; then kill "$OVIX_XVFB_PID" 2>/dev/null || true; fi
 }
