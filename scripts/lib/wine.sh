@@ -9,12 +9,12 @@
 # insists on the other.
 #
 #   ovix_wine_pick             sets OVIX_WINE_ARCH (32 or 64), OVIX_WINE (the loader),
-#                              OVIX_WINE_WHY (one line: which Wine and why), OVIX_WIN_BUILD
-#                              (build/win32 or build/win64) and OVIX_WIN_TOOLCHAIN;
-#                              exits with a message when no Wine runs here
-#   ovix_win_configure DIR TOOLCHAIN [ARGS...]
-#                              configures a Windows build tree, quietly, with the
-#                              picked loader as the tests' emulator
+#                              OVIX_WINE_WHY (one line: which Wine and why) and
+#                              OVIX_WIN_BUILD (build/win32 or build/win64); exits with a
+#                              message when no Wine runs here
+#   ovix_win_configure 32|64 [ARGS...]
+#                              configures build/win32 or build/win64, quietly, with the
+#                              Wine of the same width as its tests' emulator
 #   ovix_start_display [--reuse]
 #                              starts Xvfb on a free display and exports DISPLAY; with
 #                              --reuse a display that answers is kept instead
@@ -73,17 +73,11 @@ ovix_wine_pick() {
     OVIX_WINE="$OVIX_WINE64_LOADER"
     OVIX_WINE_WHY="64-bit Wine ($why64), because $why32: the x86_64 build, build/win64"
   fi
-  if [ "$OVIX_WINE_ARCH" = 32 ]; then
-    OVIX_WIN_BUILD=build/win32
-    OVIX_WIN_TOOLCHAIN=cmake/mingw-i686.cmake
-  else
-    OVIX_WIN_BUILD=build/win64
-    OVIX_WIN_TOOLCHAIN=cmake/mingw-x86_64.cmake
-  fi
+  OVIX_WIN_BUILD="build/win$OVIX_WINE_ARCH"
   # Debian's wine and wineboot wrappers prefer the 32-bit loader whenever it is installed,
   # even where it cannot start; Wine starts its helpers through WINELOADER.
   export WINELOADER="$OVIX_WINE" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export OVIX_WINE_ARCH OVIX_WINE OVIX_WINE_WHY OVIX_WIN_BUILD OVIX_WIN_TOOLCHAIN
+  export OVIX_WINE_ARCH OVIX_WINE OVIX_WINE_WHY OVIX_WIN_BUILD
 }
 
 ovix_wine() {
@@ -91,13 +85,19 @@ ovix_wine() {
 }
 
 ovix_win_configure() {
-  local dir="$1" toolchain=(-DCMAKE_TOOLCHAIN_FILE="$2")
-  shift 2
+  local arch="$1" dir="build/win$1" toolchain emulator
+  shift
+  if [ "$arch" = 32 ]; then
+    toolchain=cmake/mingw-i686.cmake emulator="$OVIX_WINE32_LOADER"
+  else
+    toolchain=cmake/mingw-x86_64.cmake emulator="$OVIX_WINE64_LOADER"
+  fi
   # A configured tree keeps its toolchain; naming it again only draws CMake's warning
   # about an unused variable.
-  [ ! -f "$dir/CMakeCache.txt" ] || toolchain=()
-  cmake -S . -B "$dir" -G Ninja "${toolchain[@]}" -DCMAKE_CROSSCOMPILING_EMULATOR="$OVIX_WINE" \
-    "$@" >/dev/null
+  local toolchain_option=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+  [ ! -f "$dir/CMakeCache.txt" ] || toolchain_option=()
+  cmake -S . -B "$dir" -G Ninja "${toolchain_option[@]}" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" "$@" >/dev/null
 }
 
 ovix_start_display() {
