@@ -58,6 +58,19 @@ std::string_view Without(std::string_view rest, std::size_t count) {
   return rest.size() > count ? rest.substr(count) : std::string_view{};
 }
 
+// A one-argument path may come in double quotes, like the two-argument ones; no Windows
+// path holds a quote, so one enclosing pair is never part of it.
+std::string_view Unquoted(std::string_view path) {
+  return path.size() >= 2 && path.front() == '"' && path.back() == '"'
+             ? path.substr(1, path.size() - 2)
+             : path;
+}
+
+bool OpensBlock(TKeyword keyword) {
+  return keyword == TKeyword::If || keyword == TKeyword::IfExists ||
+         keyword == TKeyword::IfNotExists;
+}
+
 // A block run under an IF_EXISTS or IF_NEXISTS line catches the failures raised in
 // it once: the block then runs again as if the file did not exist.
 enum class TGuard { None, IfExists, IfNotExists };
@@ -69,6 +82,9 @@ struct TFrame {
   TGuard guard = TGuard::None;
   std::size_t position = 1;  // 1-based within the invocation's text
   std::string token;
+  // In a block that is not performed: the blocks opened inside it and not yet closed, so
+  // that it ends at its own ENDIF rather than at the first one.
+  std::size_t skippedDepth = 0;
 };
 
 class TRun {
@@ -98,11 +114,15 @@ class TRun {
         continue;
       }
       host_.Pump();
+      ++scanned_;
       const char c = text[frame.position - 1];
       if (IsLineEnd(c)) {
         if (frame.token.starts_with("ENDIF")) {
-          if (auto result = Return(frame.position)) return result;
-          continue;
+          if (frame.skippedDepth == 0) {
+            if (auto result = Return(frame.position)) return result;
+            continue;
+          }
+          --frame.skippedDepth;
         }
         frame.token.clear();
         ++frame.position;
@@ -115,6 +135,8 @@ class TRun {
         ReadLineRest(text, frame.position, rest_);
         if (keyword != TKeyword::None && frame.execute) {
           if (auto result = Perform(keyword)) return result;
+        } else if (!frame.execute && OpensBlock(keyword)) {
+          ++frame.skippedDepth;
         }
       }
     }
@@ -133,6 +155,7 @@ class TRun {
   std::optional<std::size_t> Perform(TKeyword keyword) {
     TFrame& frame = frames_.back();
     const std::string whole(Without(rest_, 1));
+    const std::string path(Unquoted(whole));
     switch (keyword) {
       case TKeyword::Status:
         host_.Status(LastTwoCharacters(frame.token), Without(rest_, 3));
@@ -159,12 +182,12 @@ class TRun {
         break;
       }
       case TKeyword::DeleteDir: {
-        const std::string directory = whole + "\\";
+        const std::string directory = path + "\\";
         if (host_.DirectoryExists(directory)) host_.RemoveDirectoryTree(directory);
         break;
       }
       case TKeyword::Delete:
-        host_.RemoveFile(whole);
+        host_.RemoveFile(path);
         break;
       case TKeyword::IfNotExists:
       case TKeyword::IfExists: {
@@ -172,7 +195,7 @@ class TRun {
         const TGuard guard = wanted ? TGuard::IfExists : TGuard::IfNotExists;
         bool exists = false;
         try {
-          exists = host_.FileExists(whole);
+          exists = host_.FileExists(path);
         } catch (...) {
           OpenBlock(!wanted, TGuard::None);  // the test failed: run as if there were no file
           break;
@@ -199,11 +222,14 @@ class TRun {
   // Unwinds to the innermost guarded block and runs it again from its first line,
   // unguarded, as if the file did not exist; without such a block the failure
   // leaves the run. A restarted block opens its inner guards afresh, so nested
-  // IF_NEXISTS blocks around a failing command restart twice as often per level;
-  // past a budget no plausible script needs, the failure leaves the run instead of
-  // repeating the same commands for hours.
+  // IF_NEXISTS blocks around a failing command restart twice as often per level.
+  // Without restarts a run scans each character once, and independent blocks add at
+  // most one more scan each; past a multiple of the text no plausible script needs, the
+  // failure leaves the run instead of repeating the same commands for hours.
   void RestartGuardedBlock(const std::exception_ptr& failure) {
-    if (++restarts_ > kMaxGuardedRestarts) std::rethrow_exception(failure);
+    if (scanned_ > kScanBudgetPerCharacter * text_.size() + kScanBudgetSlack) {
+      std::rethrow_exception(failure);
+    }
     while (!frames_.empty() && frames_.back().guard == TGuard::None) frames_.pop_back();
     if (frames_.empty()) std::rethrow_exception(failure);
     TFrame& guarded = frames_.back();
@@ -211,15 +237,18 @@ class TRun {
     guarded.guard = TGuard::None;
     guarded.position = 1;
     guarded.token.clear();
+    guarded.skippedDepth = 0;
   }
 
-  static constexpr int kMaxGuardedRestarts = 1024;
+  // Six levels of failing guards around one command, each run to its end.
+  static constexpr std::size_t kScanBudgetPerCharacter = 64;
+  static constexpr std::size_t kScanBudgetSlack = 4096;
 
   TScriptHost& host_;
   const std::string_view text_;
   std::vector<TFrame> frames_;
   std::string rest_;
-  int restarts_ = 0;
+  std::size_t scanned_ = 0;
 };
 
 }  // namespace

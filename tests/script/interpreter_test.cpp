@@ -95,6 +95,19 @@ TEST(ScriptKeywords, FirstMatchingPrefixInTableOrderWins) {
             "GETFILE http://h/p|C:\\t\\p.zip;UNPACK C:\\my dir\\p.zip|C:\\g");
 }
 
+TEST(ScriptKeywords, OneArgumentPathsLoseOnePairOfEnclosingQuotes) {
+  RecordingHost host;
+  host.files = {"C:\\my dir\\a.txt"};
+  host.directories = {"C:\\my dir\\"};
+  EXPECT_EQ(
+      Performed("DELETE \"C:\\my dir\\a.txt\"\nDELETE C:\\my dir\\b.txt\n"
+                "DELETEDIR \"C:\\my dir\"\nIF_EXISTS \"C:\\my dir\\a.txt\"\nPERCENT = 1\nENDIF\n"
+                "IF_NEXISTS \"C:\\my dir\\a.txt\"\nPERCENT = 2\nENDIF\nDELETE \"\nDELETE \"\"\"",
+                host),
+      "DELETE C:\\my dir\\a.txt;DELETE C:\\my dir\\b.txt;DELETEDIR C:\\my dir\\;PERCENT 1;"
+      "DELETE \";DELETE \"");
+}
+
 TEST(ScriptKeywords, WordsNeedABlankAndRestsKeepTheirBlanks) {
   EXPECT_EQ(Performed("DELETE\nPERCENT\nSTATUS_en\nstatus_en = x\nNOTHING at all\n PERCENT = 9"),
             "");
@@ -124,14 +137,26 @@ TEST(ScriptBlocks, IfPerformsOnlyExactlyOne) {
   EXPECT_EQ(host.log, "PERCENT 1");
 }
 
-TEST(ScriptBlocks, PerformedBlocksNestSkippedOnesDoNot) {
+TEST(ScriptBlocks, SkippedBlocksEndAtTheirOwnEndif) {
   EXPECT_EQ(Performed("IF 1\nIF 1\nPERCENT = 1\nENDIF\nPERCENT = 2\nENDIF\nPERCENT = 3"),
             "PERCENT 1;PERCENT 2;PERCENT 3");
   EXPECT_EQ(Performed("IF 1\nIF 0\nPERCENT = 1\nENDIF\nPERCENT = 2\nENDIF\nPERCENT = 3"),
             "PERCENT 2;PERCENT 3");
-  // The skipped block ends at the inner ENDIF; the lines up to the outer one run at the
-  // top level, and the outer ENDIF then ends the script.
   EXPECT_EQ(Performed("IF 0\nIF 1\nPERCENT = 1\nENDIF\nPERCENT = 2\nENDIF\nPERCENT = 3"),
+            "PERCENT 3");
+  // Keeping the configuration, not asked for: nothing of the kept-configuration branch
+  // runs, the player's folder stays, and the script goes on to its end.
+  RecordingHost host;
+  host.files = {"C:\\g\\config.txt"};
+  host.directories = {"C:\\g\\ovix\\"};
+  EXPECT_EQ(Performed("IF 0\nIF_EXISTS C:\\g\\config.txt\nCOPY C:\\g\\config.txt C:\\t\\c.txt\n"
+                      "ENDIF\nDELETEDIR C:\\g\\ovix\nENDIF\nPERCENT = 100",
+                      host),
+            "PERCENT 100");
+  // Skipped blocks count the blocks of every kind and only whole ENDIF lines; a top-level
+  // ENDIF still ends the script.
+  EXPECT_EQ(Performed("IF_EXISTS C:\\no\nIFFY 1\nIF_NEXISTS x\nENDIF \nENDIF\nENDIF\n"
+                      "PERCENT = 1\nENDIF\nPERCENT = 2\nENDIF\nPERCENT = 3"),
             "PERCENT 2");
 }
 
@@ -203,7 +228,23 @@ TEST(ScriptGuards, DeeplyNestedRetriesOfAFailingCommandEndInBoundedTime) {
   RecordingHost deep;
   deep.failingUnpacks = 1'000'000'000;
   EXPECT_THROW(RunScript(deep, nested(40), true), std::runtime_error);
-  EXPECT_LE(1'000'000'000 - deep.failingUnpacks, 1025);
+  EXPECT_LE(1'000'000'000 - deep.failingUnpacks, 64 * nested(40).size() + 4096);
+}
+
+TEST(ScriptGuards, AnyNumberOfIndependentGuardedFailuresRunsToTheEnd) {
+  std::string text;
+  for (int i = 0; i < 1500; ++i) {
+    text +=
+        "IF_EXISTS C:\\g\\a.txt\nCOPY C:\\g\\a.txt C:\\g\\b.txt\nUNPACK C:\\g\\m.zip C:\\g\n"
+        "ENDIF\n";
+  }
+  text += "PERCENT = 100";
+  RecordingHost host;
+  host.files = {"C:\\g\\a.txt"};
+  host.failingUnpacks = 1'000'000;
+  EXPECT_EQ(RunScript(host, text, true), text.size());
+  EXPECT_EQ(host.failingUnpacks, 1'000'000 - 1500);
+  EXPECT_TRUE(host.log.ends_with("UNPACK C:\\g\\m.zip|C:\\g;PERCENT 100"));
 }
 
 TEST(ScriptTermination, TerminatingDuringGetFileEndsEveryLevel) {
