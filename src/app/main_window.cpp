@@ -134,7 +134,12 @@ void TfWindow::FormCreate(const TStartup& startup) {
   SetLanguage(LanguageFromLocaleId(startup.localeId));
   FillLanguagePicker();
   TakeCommandLine(startup.arguments);
-  FindGameDirectory();
+  if (startup.gameDirectory.empty()) {
+    FindGameDirectory();
+  } else {
+    WOTDir = startup.gameDirectory;
+    ApplyGameDirectory();
+  }
 }
 
 void TfWindow::FillLanguagePicker() {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@ struct TStartup {
   std::vector<std::string> arguments;     // command-line arguments after the program name
   std::uint32_t localeId = 0x0409;        // the user's default locale identifier
   std::shared_ptr<TTransport> transport;  // the network; the platform's when unset
+  std::string gameDirectory;              // a checked game folder instead of the search
 };
 
 class TfWindow : public ui::TForm, public TDownloadHost {
@@ -54,6 +56,15 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::string LastNightlyRev;
   TLanguage currentLanguage = lngEN;
 
+  // For a front end that reports more than the window shows (the console program): each
+  // status and percentage caption as the script performs it (the window shows them when
+  // it is next pumped), each download that failed with its address, and in plain words
+  // each file action of a script that left something undone (the window shows nothing).
+  std::function<void(std::string_view caption)> onScriptStatus;
+  std::function<void(std::string_view caption)> onScriptPercent;
+  std::function<void(const std::string& url, std::uint32_t code)> onDownloadFailed;
+  std::function<void(std::string_view problem)> onScriptWarning;
+
   // Event handlers.
   void cbKeepConfigClick();
   void bChangeDirectoryClick();
@@ -79,7 +90,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   TTransport& Transport() override { return *transport_; }
   TDownloadRegistry& Downloads() override { return downloads_; }
   void DownloadProgress(std::int64_t received, std::int64_t total) override;
-  void DownloadFailed(std::uint32_t code) override;
+  void DownloadFailed(std::uint32_t code, const std::string& url) override;
 
   // The catalogue text in the language in force.
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }

@@ -58,10 +58,13 @@ bool TfWindow::RunInstall(std::string& script) {
       address = CustomScript;
     }
   }
-  const std::string status = "STATUS_" + std::string(Tr(txtLanguageCode)) + " = ";
+  // Built when fed: the player may switch the language while the script downloads.
+  const auto status = [this](const TCatalogueEntry& text) {
+    RunScript("STATUS_" + std::string(Tr(txtLanguageCode)) + " = " + std::string(Tr(text)), true);
+  };
   RunScript("PERCENT = 00", true);
   if (script.empty()) {
-    RunScript(status + std::string(Tr(txtDownloadingScript)), true);
+    status(txtDownloadingScript);
     {
       TAsyncDownloader downloader(*this, address);
       downloader.Start();
@@ -76,7 +79,7 @@ bool TfWindow::RunInstall(std::string& script) {
   }
   if (script.empty()) return true;
   RunScript("PERCENT = 05", true);
-  RunScript(status + std::string(Tr(txtCollectingInfo)), true);
+  status(txtCollectingInfo);
   if (!PrepareScript(script, Version)) return true;
   RunScript("PERCENT = 10", true);
   RunScript(script, true);

@@ -81,7 +81,8 @@ void TfWindow::DownloadProgress(std::int64_t received, std::int64_t total) {
   pbCurrentAction.SetPosition(static_cast<int>(received));
 }
 
-void TfWindow::DownloadFailed(std::uint32_t code) {
+void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
+  if (onDownloadFailed) onDownloadFailed(url, code);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);
   pbCurrentAction.SetState(ui::TProgressState::Error);

@@ -61,11 +61,13 @@ class TfWindow::ScriptHost final : public TScriptHost {
     if (code != Text(txtLanguageCode, w_.currentLanguage) && code != Text(txtLanguageCode, lngEN))
       return;
     status_ = std::string(w_.Tr(txtCurrentAction)).append(text);
+    if (w_.onScriptStatus) w_.onScriptStatus(*status_);
   }
 
   void Percent(int value) override {
     // The caption "%s (%d%%)" makes of the label and the number.
     percent_ = std::string(w_.Tr(txtInstallUpdate)) + " (" + std::to_string(value) + "%)";
+    if (w_.onScriptPercent) w_.onScriptPercent(*percent_);
   }
 
   bool GetFile(const std::string& url, const std::string& destination) override {
@@ -89,17 +91,29 @@ class TfWindow::ScriptHost final : public TScriptHost {
     ShowCaptions();
     w_.pbCurrentAction.SetMax(100);
     w_.pbCurrentAction.SetPosition(0);
-    UnpackArchive(archive, destinationDirectory,
-                  [this](int percent) { w_.ArchiveProgress(percent); });
+    UnpackArchive(
+        archive, destinationDirectory, [this](int percent) { w_.ArchiveProgress(percent); },
+        [&](std::string_view member, std::string_view reason) {
+          Warn("UNPACK " + archive + ": " + std::string(member) +
+               " skipped: " + std::string(reason));
+        });
   }
 
   void Copy(const std::string& source, const std::string& destination) override {
-    CopyFileIfExists(source, destination);
+    if (const TActionProblem problem = CopyFileIfExists(source, destination)) {
+      Warn("COPY " + source + " to " + destination + ": " + *problem);
+    }
   }
   void RemoveDirectoryTree(const std::string& directory) override {
-    DeleteDirectoryTree(directory);
+    if (!DeleteDirectoryTree(directory)) {
+      Warn("DELETEDIR " + directory + ": the folder cannot be deleted completely");
+    }
   }
-  void RemoveFile(const std::string& path) override { ovix::RemoveFile(path); }
+  void RemoveFile(const std::string& path) override {
+    if (const TActionProblem problem = ovix::RemoveFile(path)) {
+      Warn("DELETE " + path + ": " + *problem);
+    }
+  }
   bool FileExists(const std::string& path) override { return ovix::FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return ovix::DirectoryExists(path); }
   void Pump() override {
@@ -109,6 +123,10 @@ class TfWindow::ScriptHost final : public TScriptHost {
   }
 
  private:
+  void Warn(const std::string& problem) const {
+    if (w_.onScriptWarning) w_.onScriptWarning(problem);
+  }
+
   void ShowCaptions() {
     if (status_) w_.lCurrentAction.SetCaption(*std::exchange(status_, std::nullopt));
     if (percent_) w_.bProcess.SetCaption(*std::exchange(percent_, std::nullopt));

@@ -54,13 +54,21 @@ Options:
   --language CODE    the language of texts and status lines: en, fr, de, pl,
                      ru, ua, hu, fi, nl or es; default: from the locale
   --script FILE|URL  run this script file, or the script at this address,
-                     instead of the update service's
+                     instead of the update service's; on Linux a file may also
+                     be named by its Linux path
   --service URL      the update service's address; default: the environment
                      variable OVIX_UPDATE_URL, else the built-in address
   --help             this text
 
-Exit status: 0 when the install ran to its end without a download failure or
-an error; 1 when it did not; 2 for a mistake on the command line.
+Every status and percentage line is printed as the script performs it, every
+failed download with its address, and a warning for each file action of the
+script that left something undone: a COPY whose source is missing, a DELETE or
+DELETEDIR that could not delete, an archive member UNPACK skipped.
+
+Exit status: 0 when the install ran to its end without a download failure, an
+error or a warning; 1 when it did not run to its end or a download failed; 2 for
+a mistake on the command line (also a --game-dir without worldoftanks.exe);
+3 when it finished with warnings.
 On Linux, Windows paths resolve through the Wine prefix in WINEPREFIX
 (default ~/.wine).
 )";

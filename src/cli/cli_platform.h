@@ -1,6 +1,7 @@
 #pragma once
 // What the console front end needs of the system.
 
+#include <optional>
 #include <string>
 
 namespace ovix {
@@ -21,5 +22,10 @@ class TConsoleSession {
 
 // Sets an environment variable of this process.
 void SetProcessEnvironment(const std::string& name, const std::string& value);
+
+// A script argument as the window takes it, a Windows path or an address. Off Windows, an
+// existing file named by a path of this system is named by its Windows path in the Wine
+// prefix; nullopt when it lies on none of the prefix's drives.
+std::optional<std::string> WindowsScriptArgument(const std::string& argument);
 
 }  // namespace ovix

@@ -1,6 +1,9 @@
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "cli/cli_platform.h"
+#include "os/windows_path.h"
 
 namespace ovix {
 
@@ -10,6 +13,20 @@ TConsoleSession::~TConsoleSession() = default;
 
 void SetProcessEnvironment(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::optional<std::string> WindowsScriptArgument(const std::string& argument) {
+  // "C:\s.txt" and "http://h/s.txt" are taken as given, even where a file of that name
+  // stands in the current folder.
+  const bool drivePath = argument.size() >= 2 && argument[1] == ':';
+  std::error_code error;
+  if (drivePath || argument.find("://") != std::string::npos ||
+      !std::filesystem::is_regular_file(argument, error)) {
+    return argument;
+  }
+  std::string windowsPath = ToWindowsPath(argument);
+  if (windowsPath.empty()) return std::nullopt;
+  return windowsPath;
 }
 
 }  // namespace ovix

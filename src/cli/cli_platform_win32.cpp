@@ -22,4 +22,6 @@ void SetProcessEnvironment(const std::string& name, const std::string& value) {
   _wputenv_s(Widen(name).c_str(), Widen(value).c_str());
 }
 
+std::optional<std::string> WindowsScriptArgument(const std::string& argument) { return argument; }
+
 }  // namespace ovix

@@ -4,12 +4,16 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_window.h"
 #include "cli/cli_options.h"
 #include "cli/cli_platform.h"
+#include "game/discovery.h"
 #include "lang/locale.h"
+#include "net/transfer_codes.h"
+#include "script/file_actions.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -51,6 +55,11 @@ bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what) {
   return false;
 }
 
+void PrintLine(const char* kind, std::string_view text) {
+  std::printf("%s: %.*s\n", kind, static_cast<int>(text.size()), text.data());
+  std::fflush(stdout);
+}
+
 int Run(const TCliOptions& options) {
   if (!options.serviceUrl.empty()) SetProcessEnvironment("OVIX_UPDATE_URL", options.serviceUrl);
   std::optional<TLanguage> language;
@@ -59,31 +68,58 @@ int Run(const TCliOptions& options) {
                  options.languageCode.c_str());
     return 2;
   }
+  // Checked as a picked folder is; a given folder also spares the search, which would race
+  // with it for the version list.
+  if (!options.gameDirectory.empty() && !IsGameDirectory(options.gameDirectory)) {
+    std::fprintf(
+        stderr, "ovix-updater-cli: \"%s\" holds no worldoftanks.exe: it is not the game's folder\n",
+        options.gameDirectory.c_str());
+    return 2;
+  }
+  TStartup startup;
+  startup.localeId = UserDefaultLocaleId();
+  startup.gameDirectory = options.gameDirectory;
+  if (!options.script.empty()) {
+    const std::optional<std::string> script = WindowsScriptArgument(options.script);
+    if (!script) {
+      std::fprintf(stderr,
+                   "ovix-updater-cli: the script \"%s\" lies on no drive of the Wine prefix\n",
+                   options.script.c_str());
+      return 2;
+    }
+    if (CheckAddressScheme(*script) != kTransferOk && !FileExists(*script)) {
+      std::fprintf(stderr,
+                   "ovix-updater-cli: the script \"%s\" is no file and no http or https address\n",
+                   options.script.c_str());
+      return 2;
+    }
+    startup.arguments.push_back(*script);
+  }
 
   ui::HeadlessApplication app;
   app.SetTitle("Ovix Updater");
   bool warned = false;
   app.onMessage = [&](const ui::ShownMessage& message) {
-    std::printf("message: %s\n", message.text.c_str());
-    std::fflush(stdout);
+    PrintLine("message", message.text);
     if (message.icon == ui::TMsgIcon::Warning) warned = true;
   };
-  TStartup startup;
-  startup.localeId = UserDefaultLocaleId();
-  if (!options.script.empty()) startup.arguments.push_back(options.script);
   TfWindow window(app, startup);
-  app.onChange = [&](const ui::TControl& control, ui::TChange change) {
-    if (change != ui::TChange::Caption) return;
-    if (&control == &window.lCurrentAction) std::printf("status: %s\n", control.Caption().c_str());
-    if (&control == &window.bProcess) std::printf("progress: %s\n", control.Caption().c_str());
-    std::fflush(stdout);
+  int warnings = 0;
+  // Every line as the script performs it; the window shows only the last one per pump.
+  window.onScriptStatus = [](std::string_view caption) { PrintLine("status", caption); };
+  window.onScriptPercent = [](std::string_view caption) { PrintLine("progress", caption); };
+  window.onDownloadFailed = [](const std::string& url, std::uint32_t code) {
+    PrintLine("failed", url + ": URL Moniker 0x" + FormatTransferCode(code));
+  };
+  window.onScriptWarning = [&](std::string_view problem) {
+    ++warnings;
+    PrintLine("warning", problem);
   };
   window.Show();
-  if (language) window.SetLanguage(*language);
-  if (!options.gameDirectory.empty()) {
-    window.WOTDir = options.gameDirectory;
-    window.ApplyGameDirectory();
-  }
+  // Through the flag picker, as a player would choose it, so the two always agree.
+  if (language) window.cbLanguage.UserSelect(static_cast<int>(*language));
+  PrintLine("language",
+            Text(txtLanguageCode, static_cast<TLanguage>(window.cbLanguage.ItemIndex())));
   std::printf("game folder: %s\n", window.WOTDir.empty() ? "(none found)" : window.WOTDir.c_str());
   SettleLists(app, window);
   if (!options.versionItem.empty() &&
@@ -100,8 +136,16 @@ int Run(const TCliOptions& options) {
   const bool installed = window.pbCurrentAction.Position() == 100 &&
                          window.pbCurrentAction.Max() == 100 &&
                          window.pbCurrentAction.State() == ui::TProgressState::Normal && !warned;
-  std::printf("%s\n", installed ? "installed" : "not installed");
-  return installed ? 0 : 1;
+  if (!installed) {
+    std::printf("not installed\n");
+    return 1;
+  }
+  if (warnings > 0) {
+    std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
+    return 3;
+  }
+  std::printf("installed\n");
+  return 0;
 }
 
 }  // namespace

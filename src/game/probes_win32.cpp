@@ -4,6 +4,7 @@
 
 #include "game/probes.h"
 #include "game/version_dll_win32.h"
+#include "os/handle_win32.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 
@@ -14,22 +15,6 @@ namespace ovix {
 namespace {
 
 constexpr DWORD kTempPathCapacity = 260;
-
-// The process snapshot is closed on every way out of the walk.
-class SnapshotHandle {
- public:
-  explicit SnapshotHandle(HANDLE handle) : handle_(handle) {}
-  ~SnapshotHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  SnapshotHandle(const SnapshotHandle&) = delete;
-  SnapshotHandle& operator=(const SnapshotHandle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // Keeps an unready drive from raising the system's "insert a disk" dialog while it lives.
 class CriticalErrorsSilenced {
@@ -89,7 +74,7 @@ std::string GetFileVersionString(std::string_view exePath) {
 bool IsProcessRunning(std::string_view exeName) {
   static_assert(sizeof(void*) != 4 || sizeof(PROCESSENTRY32W) == 556);
   try {
-    const SnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.valid()) return false;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;

@@ -86,10 +86,17 @@ void TAsyncDownloader::Create(TDownloadHost& host, std::string URL,
 }
 
 TAsyncDownloader::~TAsyncDownloader() {
-  if (!thread_.joinable()) return;
-  // The body may be waiting for the UI thread to take a step; serve it meanwhile.
-  if (host_.App().IsUiThread()) host_.App().ServeHandOversUntil([this] { return Finished(); });
-  thread_.join();
+  if (thread_.joinable()) {
+    // The body may be waiting for the UI thread to take a step; serve it meanwhile.
+    if (host_.App().IsUiThread()) host_.App().ServeHandOversUntil([this] { return Finished(); });
+    thread_.join();
+  }
+  // Nothing reads an answer's temporary file once its text is taken: it would only pile up.
+  if (const std::optional<std::filesystem::path> file = LocalPath(FDestination);
+      file && ownsDestination_) {
+    std::error_code ignored;
+    std::filesystem::remove(*file, ignored);
+  }
 }
 
 void TAsyncDownloader::Start() {
@@ -99,6 +106,7 @@ void TAsyncDownloader::Start() {
 
 void TAsyncDownloader::Download(std::string Destination) {
   FDestination = std::move(Destination);
+  ownsDestination_ = false;
   Start();
 }
 
@@ -108,9 +116,15 @@ void TAsyncDownloader::Execute() {
     if (FCallback) {
       const std::string text = GetString();
       host_.App().Synchronize([&] { FCallback(text); });
-    } else if (result_ != kTransferOk && result_ != kTransferAborted) {
-      const std::uint32_t code = result_;
-      host_.App().Synchronize([&] { host_.DownloadFailed(code); });
+    } else if (result_ != kTransferAborted) {
+      // The throttle may have held the last step back: the bar ends where the transfer did.
+      if (latestTotal_ >= 0 && (latestPosition_ != shownPosition_ || latestTotal_ != shownTotal_)) {
+        host_.App().Synchronize([&] { host_.DownloadProgress(latestPosition_, latestTotal_); });
+      }
+      if (result_ != kTransferOk) {
+        const std::uint32_t code = result_;
+        host_.App().Synchronize([&] { host_.DownloadFailed(code, FURL); });
+      }
     }
   } catch (...) {
     // An error in the body ends it silently.
@@ -137,6 +151,8 @@ bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
   if (!FCallback) {
     const std::int64_t bar = ClampToBar(total);
     const std::int64_t position = ClampToBar(received);
+    latestTotal_ = bar;
+    latestPosition_ = position;
     const int permille =
         bar > 0 ? static_cast<int>(std::min<std::int64_t>(position, bar) * 1000 / bar) : -2;
     const auto now = std::chrono::steady_clock::now();

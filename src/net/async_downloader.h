@@ -46,7 +46,7 @@ class TDownloadHost {
   // The progress step (on the UI thread): the bar's maximum, then its position.
   virtual void DownloadProgress(std::int64_t received, std::int64_t total) = 0;
   // The download-error handler (on the UI thread).
-  virtual void DownloadFailed(std::uint32_t code) = 0;
+  virtual void DownloadFailed(std::uint32_t code, const std::string& url) = 0;
 
  protected:
   ~TDownloadHost() = default;
@@ -55,6 +55,7 @@ class TDownloadHost {
 class TAsyncDownloader {
  public:
   // Suspended; its owner starts it (Start or Download), waits for Finished and destroys it.
+  // Started with Start, it downloads into a temporary file of its own, removed with it.
   TAsyncDownloader(TDownloadHost& host, std::string URL);
   // Starts at once and is freed once its body has ended; the caller keeps nothing.
   static void Create(TDownloadHost& host, std::string URL, TAsyncDownloadCallback Callback);
@@ -87,12 +88,16 @@ class TAsyncDownloader {
   TAsyncDownloadCallback FCallback;
   std::thread thread_;
   std::atomic<bool> finished_{false};
+  bool ownsDestination_ = true;  // the temporary file, not one a caller named
   std::uint32_t result_ = 0;
   // Hand-overs are only made when the bar can show a change.
   std::int64_t shownTotal_ = -1;
   int shownPermille_ = -1;
   std::int64_t shownPosition_ = -1;
   std::chrono::steady_clock::time_point shownAt_;
+  // The last step the transport reported, handed over at the end if it was held back.
+  std::int64_t latestTotal_ = -1;
+  std::int64_t latestPosition_ = -1;
 };
 
 // "Ovix_Updater_" + milliseconds since local midnight + ".tmp" in the temporary

@@ -2,12 +2,30 @@
 
 #include <cstdio>
 
+#include "os/text.h"
+
 namespace ovix {
 
 std::string FormatTransferCode(std::uint32_t code) {
   char digits[9];
   std::snprintf(digits, sizeof(digits), "%08X", static_cast<unsigned>(code));
   return digits;
+}
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && AsciiLowerCase(text.substr(0, prefix.size())) == prefix;
+}
+
+}  // namespace
+
+bool IsHttpsAddress(std::string_view address) { return StartsWithNoCase(address, "https:"); }
+
+std::uint32_t CheckAddressScheme(std::string_view address) {
+  if (IsHttpsAddress(address) || StartsWithNoCase(address, "http:")) return kTransferOk;
+  return address.find(':') == std::string_view::npos ? kTransferInvalidUrl
+                                                     : kTransferUnknownProtocol;
 }
 
 }  // namespace ovix

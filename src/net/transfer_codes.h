@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ovix {
 
@@ -26,5 +27,13 @@ inline constexpr int kMaxRedirects = 10;
 
 // "800C0005": eight upper-case hexadecimal digits.
 std::string FormatTransferCode(std::uint32_t code);
+
+// Schemes compare without regard to case, as addresses define them: "Https://" is as
+// protected as "https://", and both transports must see it so.
+bool IsHttpsAddress(std::string_view address);
+// kTransferOk for an http or https address; kTransferUnknownProtocol for any other text
+// before a colon (also "127.0.0.1:8765/f.bin", which names no scheme and must not be
+// guessed to be http); kTransferInvalidUrl without a colon at all.
+std::uint32_t CheckAddressScheme(std::string_view address);
 
 }  // namespace ovix

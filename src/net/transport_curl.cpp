@@ -94,6 +94,10 @@ class CurlTransport final : public TTransport {
 
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
+    // libcurl would guess http for an address without a scheme.
+    if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) {
+      return refused;
+    }
     std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
     if (!easy) return kTransferFailed;
     std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
@@ -113,8 +117,7 @@ class CurlTransport final : public TTransport {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // A redirect may keep or raise the protection of an address, never drop it.
-    const bool secure = url.rfind("https:", 0) == 0 || url.rfind("HTTPS:", 0) == 0;
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsAddress(url) ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);

@@ -3,7 +3,6 @@
 // same contract: bytes and total to the progress step, abandon on request, and
 // the URL-moniker family of failure codes.
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -127,11 +126,6 @@ std::wstring QueryText(const WinInetApi& net, HINTERNET request, DWORD what) {
   return text;
 }
 
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-  return CompareStringOrdinal(text.c_str(), static_cast<int>(std::min(text.size(), wcslen(prefix))),
-                              prefix, -1, TRUE) == CSTR_EQUAL;
-}
-
 // Resolves a Location header against the address it came from.
 std::wstring ResolveLocation(const WinInetApi& net, const std::wstring& base,
                              const std::wstring& location) {
@@ -162,18 +156,15 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
 
   // Redirects are followed here rather than by WinINet, so that an https
   // address is never led to plain http.
+  if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) return refused;
+  const bool secure = IsHttpsAddress(url);
   std::wstring address = Widen(url);
-  const bool secure = StartsWithNoCase(address, L"https:");
-  if (!secure && !StartsWithNoCase(address, L"http:")) {
-    return address.find(L':') == std::wstring::npos ? kTransferInvalidUrl
-                                                    : kTransferUnknownProtocol;
-  }
   InternetHandle request;
   for (int hop = 0;; ++hop) {
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
-                        (StartsWithNoCase(address, L"https:") ? INTERNET_FLAG_SECURE : 0);
+                        (IsHttpsAddress(Narrow(address)) ? INTERNET_FLAG_SECURE : 0);
     static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
     request.reset(net.InternetOpenUrlW(session.Get(), address.c_str(), kHeaders,
                                        static_cast<DWORD>(-1), flags, 0));
@@ -184,8 +175,8 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
     const std::wstring next =
         ResolveLocation(net, address, QueryText(net, request.get(), HTTP_QUERY_LOCATION));
     if (next.empty()) return kTransferRedirectFailed;
-    const bool nextSecure = StartsWithNoCase(next, L"https:");
-    if ((secure && !nextSecure) || (!nextSecure && !StartsWithNoCase(next, L"http:"))) {
+    const std::string nextUtf8 = Narrow(next);
+    if (CheckAddressScheme(nextUtf8) != kTransferOk || (secure && !IsHttpsAddress(nextUtf8))) {
       return kTransferRedirectFailed;
     }
     address = next;
@@ -227,11 +218,16 @@ struct TransferJob {
   std::atomic<bool> stop{false};
   std::uint32_t result = kTransferFailed;
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ~TransferJob() { CloseHandle(done); }
+  HANDLE progressed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ~TransferJob() {
+    CloseHandle(done);
+    CloseHandle(progressed);
+  }
 };
 
-// How often the waiting caller passes progress on.
-constexpr DWORD kProgressIntervalMs = 15;
+// Every step is passed on as it comes (the downloader decides what the bar shows); while
+// nothing comes, the waiting caller still asks this often whether to give up.
+constexpr DWORD kStopPollMs = 50;
 
 class WinInetTransport final : public TTransport {
  public:
@@ -245,6 +241,7 @@ class WinInetTransport final : public TTransport {
                                 [&job](std::uint64_t received, std::uint64_t total) {
                                   job->received.store(received, std::memory_order_relaxed);
                                   job->total.store(total, std::memory_order_relaxed);
+                                  SetEvent(job->progressed);
                                   return !job->stop.load(std::memory_order_acquire);
                                 });
       // Given up on by the caller: nobody else will remove what it wrote.
@@ -255,7 +252,10 @@ class WinInetTransport final : public TTransport {
       SetEvent(job->done);
     }).detach();
     for (;;) {
-      const bool finished = WaitForSingleObject(job->done, kProgressIntervalMs) == WAIT_OBJECT_0;
+      const HANDLE events[] = {job->done, job->progressed};
+      const bool finished =
+          WaitForMultipleObjects(2, events, FALSE, kStopPollMs) == WAIT_OBJECT_0 ||
+          WaitForSingleObject(job->done, 0) == WAIT_OBJECT_0;
       const bool keepGoing = progress(job->received.load(std::memory_order_relaxed),
                                       job->total.load(std::memory_order_relaxed));
       if (!keepGoing || sessions_->Aborting()) {

@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
+
+#include "os/process.h"
 
 namespace ovix {
 
@@ -17,19 +18,14 @@ namespace {
 constexpr std::string_view kPartialMark = ".ovix-";
 constexpr std::string_view kPartialEnd = ".incomplete";
 
-// Tells this process's partial files from another's writing beside the same target.
-std::uint64_t ProcessSalt() {
-  static const std::uint64_t salt = std::random_device{}() % 1000000;
-  return salt;
-}
-
 bool AllDigits(std::basic_string_view<std::filesystem::path::value_type> text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](auto c) { return c >= '0' && c <= '9'; });
 }
 
-// The salt in a name "<target>.ovix-<salt>-<count>.incomplete"; nullopt for any other name.
-std::optional<std::uint64_t> PartialFileSalt(const std::filesystem::path::string_type& name) {
+// The process id in a name "<target>.ovix-<process>-<count>.incomplete"; nullopt for any
+// other name.
+std::optional<std::uint64_t> PartialFileProcess(const std::filesystem::path::string_type& name) {
   using Char = std::filesystem::path::value_type;
   const std::basic_string<Char> end(kPartialEnd.begin(), kPartialEnd.end());
   const std::basic_string<Char> mark(kPartialMark.begin(), kPartialMark.end());
@@ -41,14 +37,15 @@ std::optional<std::uint64_t> PartialFileSalt(const std::filesystem::path::string
   const std::basic_string_view<Char> numbers(name.data() + markAt + mark.size(),
                                              name.size() - markAt - mark.size() - end.size());
   const std::size_t dash = numbers.find(Char('-'));
+  // Process ids have at most ten digits on every system.
   if (dash == std::string::npos || !AllDigits(numbers.substr(0, dash)) ||
-      !AllDigits(numbers.substr(dash + 1)) || dash > 6) {
+      !AllDigits(numbers.substr(dash + 1)) || dash > 10) {
     return std::nullopt;
   }
-  std::uint64_t salt = 0;
+  std::uint64_t process = 0;
   for (const Char c : numbers.substr(0, dash))
-    salt = salt * 10 + static_cast<std::uint64_t>(c - '0');
-  return salt;
+    process = process * 10 + static_cast<std::uint64_t>(c - '0');
+  return process;
 }
 
 }  // namespace
@@ -56,7 +53,7 @@ std::optional<std::uint64_t> PartialFileSalt(const std::filesystem::path::string
 std::filesystem::path PartialFileBeside(const std::filesystem::path& target) {
   static std::atomic<std::uint64_t> counter{0};
   std::filesystem::path partial = target;
-  partial += std::string(kPartialMark) + std::to_string(ProcessSalt()) + "-" +
+  partial += std::string(kPartialMark) + std::to_string(CurrentProcessId()) + "-" +
              std::to_string(++counter) + std::string(kPartialEnd);
   return partial;
 }
@@ -65,9 +62,10 @@ void RemoveStalePartialFiles(const std::filesystem::path& directory) {
   std::error_code error;
   for (auto it = std::filesystem::directory_iterator(directory, error);
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-    const std::optional<std::uint64_t> salt = PartialFileSalt(it->path().filename().native());
+    const std::optional<std::uint64_t> process = PartialFileProcess(it->path().filename().native());
     std::error_code ignored;
-    if (salt && *salt != ProcessSalt() && it->is_regular_file(ignored)) {
+    if (process && *process != CurrentProcessId() && !ProcessIsRunning(*process) &&
+        it->is_regular_file(ignored)) {
       std::filesystem::remove(it->path(), ignored);
     }
   }

@@ -16,14 +16,14 @@ std::optional<std::filesystem::path> LocalPath(std::string_view windowsPath);
 bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A name beside `target` that no other caller in any process is handed, ending in
-// ".incomplete": data is written there and moved over the target only when complete, so a
-// failure never touches the target and the move is atomic.
+// ".incomplete" and naming this process: data is written there and moved over the target
+// only when complete, so a failure never touches the target and the move is atomic.
 std::filesystem::path PartialFileBeside(const std::filesystem::path& target);
 
-// Removes from `directory` the partial files that other processes left behind, as a process
-// killed while writing leaves them; this process's own are kept. Files of a process still
-// writing cannot be moved into place afterwards, so that process fails cleanly. Entries
-// that merely resemble such names are kept.
+// Removes from `directory` the partial files of processes that have ended, as a process
+// killed while writing leaves them; those of running processes (this one, or a second
+// instance downloading into the same folder) are kept. Entries that merely resemble such
+// names are kept.
 void RemoveStalePartialFiles(const std::filesystem::path& directory);
 
 // The whole content of a file, or nullopt when it cannot be read.

@@ -18,22 +18,32 @@ bool DirectoryExists(std::string_view path) {
   return local && fs::is_directory(*local, error);
 }
 
-void CopyFileIfExists(std::string_view source, std::string_view destination) {
-  if (!FileExists(source)) return;
+TActionProblem CopyFileIfExists(std::string_view source, std::string_view destination) {
+  if (!FileExists(source)) return "the file to copy does not exist";
   const auto from = LocalPath(source);
   const auto to = LocalPath(destination);
-  if (!from || !to) return;
-  std::error_code ignored;
-  fs::copy_file(*from, *to, fs::copy_options::overwrite_existing, ignored);
+  if (!from || !to) return "the destination is no valid path";
+  RemoveStalePartialFiles(to->parent_path());
+  const fs::path partial = PartialFileBeside(*to);
+  std::error_code error;
+  if (fs::copy_file(*from, partial, fs::copy_options::overwrite_existing, error) &&
+      MoveReplacing(partial, *to)) {
+    return std::nullopt;
+  }
+  fs::remove(partial, error);
+  return "the copy cannot be written there";
 }
 
-void RemoveFile(std::string_view path) {
+TActionProblem RemoveFile(std::string_view path) {
   const auto local = LocalPath(path);
-  if (!local) return;
+  if (!local) return std::nullopt;
   std::error_code error;
   // A link goes, whatever it points at; a real directory stays.
-  if (!fs::is_symlink(*local, error) && fs::is_directory(*local, error)) return;
-  fs::remove(*local, error);
+  const bool link = fs::is_symlink(*local, error);
+  if (!link && fs::is_directory(*local, error)) return "this is a folder, which DELETE keeps";
+  if (!link && !fs::exists(*local, error)) return std::nullopt;
+  if (fs::remove(*local, error)) return std::nullopt;
+  return "the file cannot be deleted";
 }
 
 bool DeleteDirectoryTree(std::string_view directory) {

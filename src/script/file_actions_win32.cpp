@@ -1,5 +1,8 @@
+#include <filesystem>
 #include <string>
 
+#include "os/files.h"
+#include "os/handle_win32.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 #include "script/file_actions.h"
@@ -7,7 +10,24 @@
 namespace ovix {
 namespace {
 
-DWORD Attributes(std::string_view path) { return GetFileAttributesW(Widen(path).c_str()); }
+// What the path leads to, links followed: GetFileAttributesW describes a link itself, so
+// a link whose target is gone would count as an existing file.
+DWORD Attributes(std::string_view path) {
+  const std::wstring wide = Widen(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return attributes;
+  }
+  // No access is asked for, so no other program's sharing mode can refuse the open.
+  const UniqueHandle target(
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!target.valid() || !GetFileInformationByHandle(target.get(), &information)) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return information.dwFileAttributes;
+}
 
 }  // namespace
 
@@ -21,20 +41,31 @@ bool DirectoryExists(std::string_view path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void CopyFileIfExists(std::string_view source, std::string_view destination) {
-  if (!FileExists(source)) return;
-  CopyFileW(Widen(source).c_str(), Widen(destination).c_str(), FALSE);
+TActionProblem CopyFileIfExists(std::string_view source, std::string_view destination) {
+  if (!FileExists(source)) return "the file to copy does not exist";
+  const std::filesystem::path to(Widen(destination));
+  RemoveStalePartialFiles(to.parent_path());
+  const std::filesystem::path partial = PartialFileBeside(to);
+  if (CopyFileW(Widen(source).c_str(), partial.c_str(), FALSE) && MoveReplacing(partial, to)) {
+    return std::nullopt;
+  }
+  DeleteFileW(partial.c_str());
+  return "the copy cannot be written there";
 }
 
-void RemoveFile(std::string_view path) {
+TActionProblem RemoveFile(std::string_view path) {
   const std::wstring wide = Widen(path);
-  if (DeleteFileW(wide.c_str())) return;
+  if (DeleteFileW(wide.c_str())) return std::nullopt;
+  const DWORD error = GetLastError();
   // A link to a directory is removed as a directory entry; a real one is kept.
   const DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    RemoveDirectoryW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return "this is a folder, which DELETE keeps";
+    if (RemoveDirectoryW(wide.c_str())) return std::nullopt;
+    return "the link cannot be deleted";
   }
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  return "the file cannot be deleted";
 }
 
 bool DeleteDirectoryTree(std::string_view directory) {

@@ -10,11 +10,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "os/files.h"
+#include "os/text.h"
 #include "script/member_name.h"
 #include "script/unpack_files.h"
 #include "script/zip_layout.h"
@@ -226,26 +228,28 @@ class TExtraction {
     RemoveStalePartialFiles(destination_);
   }
 
-  // False when the member was skipped.
-  bool Extract(zip_uint64_t index) {
-    if (IsSymbolicLink(zip_, index)) return false;
+  // Why the member was skipped; nullopt when it was extracted.
+  std::optional<std::string_view> Extract(zip_uint64_t index) {
+    if (IsSymbolicLink(zip_, index)) return "a link, which could lead out of the folder";
     // The stored bytes are checked as well: libzip shows the control characters of a name
     // it takes for CP437 as symbols.
     const char* stored = zip_get_name(zip_, index, ZIP_FL_ENC_RAW);
-    if (stored == nullptr || !SplitMemberName(stored)) return false;
     const char* shown = zip_get_name(zip_, index, 0);
-    if (shown == nullptr) return false;
+    if (stored == nullptr || shown == nullptr) return "its name cannot be read";
     const std::optional<TMemberName> name = SplitMemberName(shown);
-    if (!name) return false;
+    if (!SplitMemberName(stored) || !name) return "its name is not safe to write on Windows";
     const std::span<const std::string_view> components = name->components;
-    if (name->directory) return MakeDirectories(components).has_value();
-    if (components.empty()) return false;
+    if (name->directory) {
+      if (MakeDirectories(components)) return std::nullopt;
+      return "its folder cannot be made";
+    }
+    if (components.empty()) return "its name is empty";
     const auto parent = MakeDirectories(components.first(components.size() - 1));
-    if (!parent) return false;
+    if (!parent) return "its folder cannot be made";
     const fs::path target = paths_.Child(*parent, components.back());
-    if (!Write(index, target)) return false;
+    if (const auto problem = Write(index, target)) return problem;
     paths_.Added(target);
-    return true;
+    return std::nullopt;
   }
 
  private:
@@ -269,27 +273,38 @@ class TExtraction {
   }
 
   // Streams a member to `target`; a failure leaves an old file as it was. Data beyond the
-  // declared size stops the member at once.
-  bool Write(zip_uint64_t index, const fs::path& target) {
+  // declared size stops the member at once. Why it failed; nullopt when it is in place.
+  std::optional<std::string_view> Write(zip_uint64_t index, const fs::path& target) {
+    constexpr std::string_view kDamaged = "its data is damaged or fails its checksum";
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(zip_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return false;
+    if (zip_stat_index(zip_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
+      return kDamaged;
+    }
     TZipFile member(zip_fopen_index(zip_, index, 0));
-    if (!member) return false;
+    if (!member) {
+      const int error = zip_error_code_zip(zip_get_error(zip_));
+      if (error == ZIP_ER_COMPNOTSUPP) return "it is compressed in a way this program cannot read";
+      if (error == ZIP_ER_ENCRNOTSUPP || error == ZIP_ER_NOPASSWD) return "it is encrypted";
+      return kDamaged;
+    }
     TPendingFile out(target);
-    if (!out.Stream()) return false;
+    if (!out.Stream()) return "the file cannot be written";
     std::uint64_t written = 0;
     for (;;) {
       const zip_int64_t got = zip_fread(member.get(), buffer_.data(), buffer_.size());
-      if (got < 0) return false;  // damaged data, or a CRC mismatch at the end
+      if (got < 0) return kDamaged;  // damaged data, or a CRC mismatch at the end
       if (got == 0) break;
       const auto count = static_cast<std::size_t>(got);
       written += count;
-      if (written > stat.size) return false;
-      if (std::fwrite(buffer_.data(), 1, count, out.Stream()) != count) return false;
+      if (written > stat.size) return kDamaged;
+      if (std::fwrite(buffer_.data(), 1, count, out.Stream()) != count) {
+        return "the file cannot be written";
+      }
     }
-    if (written != stat.size || zip_fclose(member.release()) != 0) return false;
-    return out.Keep();
+    if (written != stat.size || zip_fclose(member.release()) != 0) return kDamaged;
+    if (!out.Keep()) return "the file cannot be written";
+    return std::nullopt;
   }
 
   zip_t* zip_;
@@ -301,13 +316,19 @@ class TExtraction {
 };
 
 void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
-                const TArchiveProgress& progress) {
+                const TArchiveProgress& progress, const TSkippedMember& skipped) {
   const fs::path destination = OpenDestination(destinationDirectory);
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip.get(), 0));
   TExtraction extraction(zip.get(), destination);
   for (zip_uint64_t index = 0; index < count; ++index) {
     // A member that fails is skipped: the others are still worth having.
-    extraction.Extract(index);
+    if (const auto reason = extraction.Extract(index); reason && skipped) {
+      // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
+      const char* name = zip_get_name(zip.get(), index, 0);
+      std::string shown = name != nullptr ? RepairUtf8(name) : std::string("#");
+      if (name == nullptr) shown.append(std::to_string(index));
+      skipped(shown, *reason);
+    }
     if (progress) progress(static_cast<int>((index + 1) * 100 / count));
   }
   if (count > 0 && progress) progress(100);
@@ -316,16 +337,17 @@ void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
 }  // namespace
 
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress) {
-  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress);
+                   const TArchiveProgress& progress, const TSkippedMember& skipped) {
+  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress, skipped);
 }
 
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,
-                       std::string_view destinationDirectory, const TArchiveProgress& progress) {
+                       std::string_view destinationDirectory, const TArchiveProgress& progress,
+                       const TSkippedMember& skipped) {
   const auto makeSource = [archive](zip_error_t* error) {
     return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
   };
-  ExtractAll(OpenZip(name, makeSource, archive.size()), destinationDirectory, progress);
+  ExtractAll(OpenZip(name, makeSource, archive.size()), destinationDirectory, progress, skipped);
 }
 
 }  // namespace ovix

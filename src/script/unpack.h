@@ -16,6 +16,8 @@ class TUnpackError : public std::runtime_error {
 
 // Told the share of members processed so far, 0 to 100.
 using TArchiveProgress = std::function<void(int percent)>;
+// Told of each member that was skipped: its name as stored, and why in plain words.
+using TSkippedMember = std::function<void(std::string_view member, std::string_view reason)>;
 
 // Extracts every member of the archive below the destination directory, in archive
 // order, creating directories on the way and replacing existing files. Both paths
@@ -23,13 +25,14 @@ using TArchiveProgress = std::function<void(int percent)>;
 // ZIP archive or has an unreadable or self-overlapping table of contents, and when
 // the destination directory does not exist; then nothing is extracted. A member
 // that cannot be extracted, or whose name would place it outside the destination,
-// is skipped. After each member progress gets (processed * 100) / count, and once
-// more 100 after the last; an archive without members makes no call.
+// is skipped, and `skipped` told. After each member progress gets (processed * 100) /
+// count, and once more 100 after the last; an archive without members makes no call.
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress);
+                   const TArchiveProgress& progress, const TSkippedMember& skipped = {});
 
 // The same for an archive whose bytes are already in memory; `name` is what errors call it.
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,
-                       std::string_view destinationDirectory, const TArchiveProgress& progress);
+                       std::string_view destinationDirectory, const TArchiveProgress& progress,
+                       const TSkippedMember& skipped = {});
 
 }  // namespace ovix

@@ -112,6 +112,15 @@ TEST_F(InstallTest, AFailedScriptDownloadIsReportedAndUnlocks) {
   EXPECT_EQ(Unlocked(), "1111");
 }
 
+TEST_F(InstallTest, StatusLinesFollowALanguageSwitchDuringTheScriptDownload) {
+  service->AnswerAddress(ScriptUrl("1.5.0"), "PERCENT = 50\r\n");
+  w().SetLanguage(lngDE);
+  service->During(ScriptUrl("1.5.0"), [&] { h->app.Synchronize([&] { w().SetLanguage(lngFR); }); });
+  w().bProcess.Click();
+  EXPECT_EQ(w().lCurrentAction.Caption(), std::string(Text(txtCurrentAction, lngFR)) +
+                                              std::string(Text(txtCollectingInfo, lngFR)));
+}
+
 TEST_F(InstallTest, AnErrorInTheScriptIsReportedAndTheWindowStillUnlocks) {
   w().CustomScript =
       WriteFile("bad.txt", "STATUS_en = Half\r\nPERCENT = lots\r\nSTATUS_en = Never");

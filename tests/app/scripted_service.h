@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -24,13 +25,16 @@ class ScriptedService final : public TTransport {
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
     std::string body;
+    std::function<void()> during;
     {
       std::lock_guard lock(mutex_);
       ++requests_[url];
       const auto found = answers_.find(url);
       if (found == answers_.end()) return kTransferNotFound;
       body = found->second;
+      if (const auto hook = during_.find(url); hook != during_.end()) during = hook->second;
     }
+    if (during) during();
     if (!progress(body.size(), body.size())) return kTransferAborted;
     std::ofstream(file, std::ios::binary) << body;
     return kTransferOk;
@@ -44,6 +48,11 @@ class ScriptedService final : public TTransport {
     std::lock_guard lock(mutex_);
     answers_[url] = std::move(body);
   }
+  // Runs `step` on the transfer's worker thread while `url` is being fetched.
+  void During(const std::string& url, std::function<void()> step) {
+    std::lock_guard lock(mutex_);
+    during_[url] = std::move(step);
+  }
   int Requests(std::string_view request) {
     std::lock_guard lock(mutex_);
     return requests_[UpdateServiceBaseUrl() + std::string(request)];
@@ -53,6 +62,7 @@ class ScriptedService final : public TTransport {
   std::mutex mutex_;
   std::map<std::string, std::string> answers_;
   std::map<std::string, int> requests_;
+  std::map<std::string, std::function<void()>> during_;
 };
 
 // Stands for a player who closes the window while a download is under way: the

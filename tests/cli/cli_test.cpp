@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "cli/cli_options.h"
+#include "lang/languages.h"
 #include "os/files.h"
 #include "support/sandbox.h"
 #include "support/service_kit.h"
@@ -97,6 +98,57 @@ TEST_F(CliInstallTest, AFailedDownloadOrAWrongChoiceIsNoSuccess) {
   EXPECT_EQ(wrong.status, 2) << wrong.output;
   EXPECT_NE(wrong.output.find("no version named \"Release-9\""), std::string::npos);
   EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\config.txt"), "mine");
+}
+
+TEST_F(CliInstallTest, AGivenFolderOrScriptThatIsNoneIsAMistakeOnTheCommandLine) {
+  fs::create_directories(box.Local("C:\\work\\Empty"));
+  const CliRun empty = RunCli(Service() + " --game-dir C:\\\\work\\\\Empty --script " +
+                              kit.BaseUrl() + "/scripts/2.2.txt");
+  EXPECT_EQ(empty.status, 2) << empty.output;
+  EXPECT_NE(empty.output.find("\"C:\\work\\Empty\" holds no worldoftanks.exe"), std::string::npos)
+      << empty.output;
+  const CliRun nothing = RunCli(Service() + " --game-dir C:\\\\work\\\\Game --script /no/such.txt");
+  EXPECT_EQ(nothing.status, 2) << nothing.output;
+  EXPECT_NE(nothing.output.find("\"/no/such.txt\" is no file and no http or https address"),
+            std::string::npos)
+      << nothing.output;
+}
+
+TEST_F(CliInstallTest, ALinuxScriptFileRunsAndEveryLineAndProblemIsPrinted) {
+  // A Linux path to a file in the prefix; lines performed faster than the window shows them.
+  const fs::path script = box.Local("C:\\work\\job\\s.txt");
+  fs::create_directories(script.parent_path());
+  std::ofstream(script, std::ios::binary)
+      << "STATUS_de = eins\r\nPERCENT = 20\r\nSTATUS_de = zwei\r\nPERCENT = 40\r\n"
+         "COPY %WOT%\\absent.txt %WOT%\\copy.txt\r\nDELETE %WOT%\\res_mods\r\n"
+         "PERCENT = 100\r\n";
+  const CliRun run = RunCli(Service() + " --game-dir C:\\\\work\\\\Game --language de --script " +
+                            script.string());
+  EXPECT_EQ(run.status, 3) << run.output;
+  EXPECT_NE(run.output.find("language: de\n"), std::string::npos) << run.output;
+  const std::string action(Text(txtCurrentAction, lngDE));
+  const std::string install(Text(txtInstallUpdate, lngDE));
+  const std::string lines = "status: " + action + "eins\nprogress: " + install +
+                            " (20%)\nstatus: " + action + "zwei\nprogress: " + install + " (40%)\n";
+  EXPECT_NE(run.output.find(lines), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("warning: COPY C:\\work\\Game\\absent.txt to "
+                            "C:\\work\\Game\\copy.txt: the file to copy does not exist\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("warning: DELETE C:\\work\\Game\\res_mods: this is a folder"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("installed, with 2 warnings\n"), std::string::npos) << run.output;
+
+  // A failed download names its address.
+  const std::string missing = kit.BaseUrl() + "/files/none.zip";
+  std::ofstream(script, std::ios::binary) << "GETFILE " << missing << " %TEMP%\\none.zip\r\n";
+  const CliRun failed = RunCli(Service() + " --game-dir C:\\\\work\\\\Game --script ./" +
+                               fs::relative(script).string());
+  EXPECT_EQ(failed.status, 1) << failed.output;
+  EXPECT_NE(failed.output.find("failed: " + missing + ": URL Moniker 0x800C0005\n"),
+            std::string::npos)
+      << failed.output;
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ std::string OldBytes(std::size_t size, std::size_t salt) {
   return test::PatternBytes(size, (salt + 1) * (std::size_t{1} << 40));
 }
 
+// A file to restore, quick to make and unlike any old one.
+std::string NewCopyBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+  return bytes;
+}
+
 bool IsPartialFile(const fs::path& file) {
   const std::string name = file.filename().string();
   return name.find(".ovix-") != std::string::npos && name.ends_with(".incomplete");
@@ -150,6 +158,8 @@ class KillFaultTest : public ::testing::Test {
  protected:
   KillFaultTest() {
     fs::create_directories(box.Local(kModDir));
+    fs::copy_file(fs::path(OVIX_TEST_EXE_DIR) / "version_1_10_2_7.exe",
+                  box.Local(std::string(kGameDir) + "\\worldoftanks.exe"));
     WriteBytes(box.Local("C:\\work\\Neighbour\\notes.txt"), "keep me\r\n");
     WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\slot1.dat"), OldBytes(4096, 90));
     WriteBytes(box.Local("C:\\work\\Neighbour\\saves\\deep\\slot2.dat"), OldBytes(70000, 91));
@@ -209,7 +219,7 @@ class KillFaultTest : public ::testing::Test {
     for (const auto& entry : fs::recursive_directory_iterator(box.Local(kGameDir))) {
       if (IsPartialFile(entry.path())) {
         found += seenPartialFiles_.insert(entry.path()).second;
-      } else {
+      } else if (entry.path().filename() != "worldoftanks.exe") {
         EXPECT_TRUE(expected.contains(entry.path())) << "run " << run << ": stray " << entry.path();
       }
     }
@@ -277,6 +287,69 @@ TEST_F(KillFaultTest, AKilledDownloadLeavesTheOldFileOrTheWholeNewOne) {
       "kills during GETFILE: %d, landed while running: %d, files old: %d, new: %d, "
       "corrupted: %d, partial files left: %d (one run %lld ms)\n",
       kKills, running, old, fresh, corrupted, partial,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
+  EXPECT_EQ(corrupted, 0);
+}
+
+TEST_F(KillFaultTest, AKilledCopyLeavesTheOldFileOrTheWholeNewOne) {
+  // The keep-configuration pattern puts the player's file back with COPY; three copies of
+  // 32 MB make most of a run's time the copying.
+  constexpr std::size_t kNewSize = 32 * 1024 * 1024;
+  const std::string newBytes = NewCopyBytes(kNewSize);
+  WriteBytes(box.Local("C:\\work\\job\\saved.cfg"), newBytes);
+  std::vector<std::string> oldBytes;
+  std::vector<fs::path> targets;
+  std::string script = "STATUS_en = Restoring\r\n";
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "config" + std::to_string(i) + ".xml";
+    targets.push_back(box.Local(std::string(kModDir) + "\\" + name));
+    oldBytes.push_back(
+        OldBytes(64 * 1024 + static_cast<std::size_t>(i), static_cast<std::size_t>(i)));
+    WriteBytes(targets.back(), oldBytes.back());
+    script += "COPY C:\\work\\job\\saved.cfg %WOT%\\res_mods\\1.10.2\\ovix\\" + name + "\r\n";
+  }
+  WriteScript(script);
+  std::set<fs::path> expected(targets.begin(), targets.end());
+  for (fs::path p = targets[0].parent_path(); p != box.Local(kGameDir); p = p.parent_path())
+    expected.insert(p);
+  const auto restore = [&] {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      if (ReadWholeFile(targets[i]) != oldBytes[i]) WriteBytes(targets[i], oldBytes[i]);
+    }
+  };
+
+  const std::optional<Clock::duration> oneRun = RunToEnd();
+  ASSERT_TRUE(oneRun);
+  for (const fs::path& target : targets) ASSERT_EQ(ReadWholeFile(target), newBytes);
+  restore();
+
+  KillDelays delays("COPY kills");
+  int running = 0, old = 0, fresh = 0, corrupted = 0, partial = 0;
+  for (int run = 0; run < kKills / 2; ++run) {
+    const auto delay = delays.Next(*oneRun);
+    if (RunAndKill(delay)) ++running;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      const std::optional<std::string> now = ReadWholeFile(targets[i]);
+      if (now == oldBytes[i]) {
+        ++old;
+      } else if (now == newBytes) {
+        ++fresh;
+      } else if (++corrupted <= kReportedFaults) {
+        ADD_FAILURE() << "run " << run << " (seed " << delays.Seed() << ", kill after "
+                      << delay.count() << " us): " << targets[i] << " "
+                      << (now ? "holds " + std::to_string(now->size()) + " bytes" : "is missing");
+      }
+    }
+    restore();
+    partial += CountNewPartialFiles(expected, run);
+    ExpectOutsideUntouched(run);
+  }
+  ExpectAWholeRunSweepsPartialFiles();
+  std::printf(
+      "kills during COPY: %d, landed while running: %d, files old: %d, new: %d, corrupted: %d, "
+      "partial files left: %d (one run %lld ms)\n",
+      kKills / 2, running, old, fresh, corrupted, partial,
       static_cast<long long>(
           std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
   EXPECT_EQ(corrupted, 0);

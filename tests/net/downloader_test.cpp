@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "game/probes.h"
@@ -50,6 +51,14 @@ class FakeTransport final : public TTransport {
       }
       return kTransferFailed;
     }
+    if (url.rfind("no-size:", 0) == 0) {
+      // Steps far quicker than the bar is updated without a total, then the end.
+      const std::uint64_t steps = std::stoull(url.substr(8));
+      for (std::uint64_t i = 1; i <= steps; ++i) {
+        if (!progress(i * 1000, 0)) return kTransferAborted;
+      }
+      return kTransferOk;
+    }
     if (url == "flood") {
       constexpr std::uint64_t kTotal = 2'000'000;
       for (std::uint64_t i = 0; i <= kTotal; i += 2) {
@@ -75,9 +84,10 @@ class Host final : public TDownloadHost {
     lastPosition = received;
     lastTotal = total;
   }
-  void DownloadFailed(std::uint32_t code) override {
+  void DownloadFailed(std::uint32_t code, const std::string& url) override {
     EXPECT_TRUE(app.IsUiThread());
     failures.push_back(code);
+    failedUrls.push_back(url);
   }
   // Pumps until the condition holds; false after the deadline.
   template <typename Condition>
@@ -98,6 +108,7 @@ class Host final : public TDownloadHost {
   std::int64_t lastPosition = -1;
   std::int64_t lastTotal = -1;
   std::vector<std::uint32_t> failures;
+  std::vector<std::string> failedUrls;
 };
 
 void WriteFile(const fs::path& path, const std::string& text) {
@@ -120,6 +131,52 @@ TEST(DownloaderTest, ASuccessfulDownloadReplacesTheDestinationAndLeavesNothingEl
   EXPECT_TRUE(host.failures.empty());
 }
 
+TEST(DownloaderTest, ItsOwnTemporaryFileGoesWithItAndAGivenDestinationStays) {
+  Sandbox box;
+  Host host;
+  const auto temporaryFiles = [] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(LocalPath(GetTempDirectory()).value())) {
+      if (entry.path().filename().string().starts_with("Ovix_Updater_")) {
+        names.insert(entry.path().filename().string());
+      }
+    }
+    return names;
+  };
+  const std::set<std::string> before = temporaryFiles();
+  {
+    TAsyncDownloader downloader(host, "ok:the script");
+    downloader.Start();
+    ASSERT_TRUE(host.PumpUntil([&] { return downloader.Finished(); }));
+    EXPECT_EQ(downloader.GetString(), "the script");
+  }
+  std::string list;
+  TAsyncDownloader::Create(host, "ok:a list", [&](const std::string& text) { list = text; });
+  ASSERT_TRUE(host.PumpUntil([&] { return !list.empty(); }));
+  host.registry.JoinAll();
+  EXPECT_EQ(list, "a list");
+  EXPECT_EQ(temporaryFiles(), before);
+
+  const std::string destination = box.Dir() + "\\kept.zip";
+  {
+    TAsyncDownloader downloader(host, "ok:archive");
+    downloader.Download(destination);
+    ASSERT_TRUE(host.PumpUntil([&] { return downloader.Finished(); }));
+  }
+  EXPECT_EQ(ReadWholeFile(box.Local(destination)), "archive");
+}
+
+TEST(DownloaderTest, TheBarEndsWhereTheTransferEndedAlsoWithoutATotal) {
+  Sandbox box;
+  Host host;
+  TAsyncDownloader downloader(host, "no-size:5000");
+  downloader.Download(box.Dir() + "\\file.bin");
+  ASSERT_TRUE(host.PumpUntil([&] { return downloader.Finished(); }));
+  EXPECT_EQ(host.lastPosition, 5'000'000);
+  EXPECT_EQ(host.lastTotal, 0);
+  EXPECT_LT(host.progressSteps, 100);
+}
+
 TEST(DownloaderTest, AFailedDownloadKeepsTheOldFileAndReportsItsCodeOnce) {
   Sandbox box;
   Host host;
@@ -130,6 +187,7 @@ TEST(DownloaderTest, AFailedDownloadKeepsTheOldFileAndReportsItsCodeOnce) {
   ASSERT_TRUE(host.PumpUntil([&] { return downloader.Finished(); }));
   EXPECT_EQ(downloader.Result(), 0x800C0007u);
   EXPECT_EQ(host.failures, std::vector<std::uint32_t>{0x800C0007});
+  EXPECT_EQ(host.failedUrls, std::vector<std::string>{"fail:800C0007:half a fi"});
   EXPECT_EQ(downloader.GetString(), "old");
   EXPECT_EQ(box.FilesIn(box.Dir()), "settings.xml;");
 }

@@ -80,6 +80,11 @@ TEST_F(TransportTest, FailuresMapToTheirCodes) {
   EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/x"),
             kTransferCannotConnect);
   EXPECT_EQ(Fetch("ftp://127.0.0.1/x"), kTransferUnknownProtocol);
+  // No scheme is not http: nothing is guessed.
+  const std::string bare = server.Url("/ok?size=10").substr(std::string("http://").size());
+  EXPECT_EQ(Fetch(bare), kTransferUnknownProtocol);
+  EXPECT_EQ(Fetch("nowhere/x"), kTransferInvalidUrl);
+  EXPECT_EQ(Fetch("HtTp" + server.Url("/ok?size=10").substr(4)), kTransferOk);
   EXPECT_EQ(Fetch("http://nowhere.invalid/x"), kTransferNotFound);
   const std::uint32_t malformed = Fetch("http://[::1");
   EXPECT_TRUE(malformed == kTransferInvalidUrl || malformed == kTransferCannotConnect) << malformed;
@@ -114,6 +119,9 @@ TEST_F(TransportTest, HttpsIsVerifiedAndNeverRedirectedToHttp) {
   EXPECT_EQ(Content(), ReadWholeFile(test::ServiceKit::ExampleDir() / "configs.txt").value());
   EXPECT_EQ(Fetch(kit.TlsBaseUrl() + "/redirect-to-http/get-ovix-configs"),
             kTransferRedirectFailed);
+  // In any case of its letters.
+  EXPECT_EQ(Fetch("Https" + kit.TlsBaseUrl().substr(5) + "/redirect-to-http/get-ovix-configs"),
+            kTransferRedirectFailed);
 }
 
 }  // namespace
@@ -131,7 +139,7 @@ class RealHost final : public TDownloadHost {
   void DownloadProgress(std::int64_t received, std::int64_t total) override {
     positions.emplace_back(received, total);
   }
-  void DownloadFailed(std::uint32_t code) override { failures.push_back(code); }
+  void DownloadFailed(std::uint32_t code, const std::string&) override { failures.push_back(code); }
   void Run(TAsyncDownloader& download) {
     while (!download.Finished()) {
       app.WaitForWork(10ms);
@@ -169,6 +177,7 @@ TEST(RealDownloadTest, WithoutASizeTheBarsMaximumIsZeroWhileThePositionGrows) {
   EXPECT_TRUE(host.failures.empty());
   ASSERT_FALSE(host.positions.empty());
   for (const auto& [position, max] : host.positions) EXPECT_EQ(max, 0);
+  EXPECT_EQ(host.positions.back().first, 3000000);
   EXPECT_EQ(ReadWholeFile(box.Local(box.Dir() + "\\file.bin")).value(), PatternBytes(3000000));
 }
 

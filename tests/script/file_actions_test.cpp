@@ -9,6 +9,10 @@
 #include "os/files.h"
 #include "support/sandbox.h"
 
+#ifdef _WIN32
+#include "os/windows_api.h"
+#endif
+
 namespace ovix {
 namespace {
 
@@ -40,29 +44,33 @@ TEST_F(FileActionsTest, ExistenceTestsTellFilesFromDirectories) {
   EXPECT_FALSE(DirectoryExists(P("nothing")));
 }
 
-TEST_F(FileActionsTest, CopyReplacesAnExistingFileAndIgnoresWhatItCannotDo) {
+TEST_F(FileActionsTest, CopyReplacesAnExistingFileAndTellsWhatItCannotDo) {
   Write("a.txt", "new");
   Write("b.txt", "old");
-  CopyFileIfExists(P("a.txt"), P("b.txt"));
+  EXPECT_EQ(CopyFileIfExists(P("a.txt"), P("b.txt")), std::nullopt);
   EXPECT_EQ(Read("b.txt"), "new");
-  CopyFileIfExists(P("missing.txt"), P("b.txt"));
+  EXPECT_EQ(CopyFileIfExists(P("missing.txt"), P("b.txt")), "the file to copy does not exist");
   EXPECT_EQ(Read("b.txt"), "new");
   // No folder is made for the destination.
-  CopyFileIfExists(P("a.txt"), P("nofolder\\c.txt"));
+  EXPECT_EQ(CopyFileIfExists(P("a.txt"), P("nofolder\\c.txt")), "the copy cannot be written there");
   EXPECT_FALSE(fs::exists(L("nofolder")));
-  // A directory is no file to copy.
-  fs::create_directories(L("dir"));
-  CopyFileIfExists(P("dir"), P("d.txt"));
+  // A directory is no file to copy, nor one to copy over.
+  fs::create_directories(L("dir\\inner"));
+  EXPECT_EQ(CopyFileIfExists(P("dir"), P("d.txt")), "the file to copy does not exist");
   EXPECT_FALSE(fs::exists(L("d.txt")));
+  EXPECT_EQ(CopyFileIfExists(P("a.txt"), P("dir")), "the copy cannot be written there");
+  // Nothing is left beside the destinations.
+  EXPECT_EQ(box.FilesIn(box.Dir()), "a.txt;b.txt;dir;");
+  EXPECT_EQ(box.FilesIn(P("dir")), "inner;");
 }
 
 TEST_F(FileActionsTest, DeleteRemovesFilesButNeverDirectories) {
   Write("a.txt", "x");
   Write("dir\\inner.txt", "y");
-  RemoveFile(P("a.txt"));
+  EXPECT_EQ(RemoveFile(P("a.txt")), std::nullopt);
   EXPECT_FALSE(fs::exists(L("a.txt")));
-  RemoveFile(P("a.txt"));  // already gone: nothing happens
-  RemoveFile(P("dir"));
+  EXPECT_EQ(RemoveFile(P("a.txt")), std::nullopt);  // already gone: nothing happens
+  EXPECT_EQ(RemoveFile(P("dir")), "this is a folder, which DELETE keeps");
   EXPECT_EQ(Read("dir\\inner.txt"), "y");
 }
 
@@ -76,6 +84,39 @@ TEST_F(FileActionsTest, DeleteRemovesALinkToADirectoryButNotItsTarget) {
   EXPECT_EQ(Read("target\\kept.txt"), "k");
 }
 #endif
+
+// A link describes itself to some calls; the tests must see what it leads to.
+TEST_F(FileActionsTest, ExistenceTestsFollowLinks) {
+  Write("real.txt", "x");
+  fs::create_directories(L("realdir"));
+  const auto link = [&](const std::string& target, const std::string& name, bool directory) {
+#ifdef _WIN32
+    const DWORD flags = (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    CreateSymbolicLinkW(L(name).c_str(), L(target).c_str(), flags);
+#else
+    std::error_code ignored;
+    if (directory) {
+      fs::create_directory_symlink(L(target), L(name), ignored);
+    } else {
+      fs::create_symlink(L(target), L(name), ignored);
+    }
+#endif
+    std::error_code error;
+    return fs::is_symlink(L(name), error);
+  };
+  // Wine 8 answers the call for a link with success and makes none.
+  if (!link("real.txt", "file-link", false) || !link("gone.txt", "dangling", false) ||
+      !link("realdir", "dir-link", true)) {
+    GTEST_SKIP() << "this system makes no symbolic links";
+  }
+  EXPECT_TRUE(FileExists(P("file-link")));
+  EXPECT_FALSE(DirectoryExists(P("file-link")));
+  EXPECT_FALSE(FileExists(P("dangling")));
+  EXPECT_FALSE(DirectoryExists(P("dangling")));
+  EXPECT_TRUE(DirectoryExists(P("dir-link")));
+  EXPECT_FALSE(FileExists(P("dir-link")));
+}
 
 TEST_F(FileActionsTest, DeleteDirectoryTreeRemovesEverythingBelow) {
   Write("old_mods\\0.9.1\\a\\b.txt", "x");

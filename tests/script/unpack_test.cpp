@@ -15,6 +15,7 @@
 
 #include "archive_builders.h"
 #include "os/files.h"
+#include "support/processes.h"
 #include "support/sandbox.h"
 
 namespace ovix {
@@ -55,7 +56,11 @@ class UnpackTest : public ::testing::Test {
   // The error text of unpacking, or "" when it succeeded.
   std::string Attempt(const std::string& archive, const std::string& destination) {
     try {
-      UnpackArchive(P(archive), P(destination), [this](int p) { percents.push_back(p); });
+      UnpackArchive(
+          P(archive), P(destination), [this](int p) { percents.push_back(p); },
+          [this](std::string_view member, std::string_view reason) {
+            skipped += std::string(member) + ": " + std::string(reason) + ";";
+          });
       return "";
     } catch (const TUnpackError& error) {
       return error.what();
@@ -72,6 +77,7 @@ class UnpackTest : public ::testing::Test {
   }
   Sandbox box;
   std::vector<int> percents;
+  std::string skipped;  // "member: reason;" for each member skipped
 };
 
 TEST_F(UnpackTest, RefusesArchivesItCannotReadBeforeExtractingAnything) {
@@ -161,35 +167,42 @@ TEST_F(UnpackTest, SkipsFailingMembersAndKeepsWhatTheyWouldReplace) {
             "");
   EXPECT_EQ(Read("dest\\first.txt") + Read("dest\\last.txt"), "12");
   EXPECT_EQ(Read("dest\\damaged.txt") + Read("dest\\overrun.bin"), "oldold");
+  EXPECT_EQ(skipped,
+            "damaged.txt: its data is damaged or fails its checksum;"
+            "new-damaged.txt: its data is damaged or fails its checksum;"
+            "overrun.bin: its data is damaged or fails its checksum;"
+            "blocker/inner.txt: its folder cannot be made;"
+            "dir.txt: the file cannot be written;");
   EXPECT_EQ(Tree("dest"), "blocker;damaged.txt;dir.txt/;first.txt;last.txt;overrun.bin;");
   EXPECT_EQ(percents.back(), 100);
 }
 
-// A killed install leaves "<file>.ovix-<process>-<count>.incomplete" beside its targets.
-TEST_F(UnpackTest, SweepsPartialFilesOfOtherProcessesFromTheFoldersItWritesTo) {
+// A killed install leaves "<file>.ovix-<process>-<count>.incomplete" beside its targets;
+// a second instance still writing into the same folder has its own there, which stays.
+TEST_F(UnpackTest, SweepsPartialFilesOfEndedProcessesFromTheFoldersItWritesTo) {
   const fs::path own = PartialFileBeside(L("dest\\own.txt"));
   const std::string ownName = own.filename().string();
-  const std::size_t saltAt = ownName.find(".ovix-") + 6;
-  const std::string salt = ownName.substr(saltAt, ownName.find('-', saltAt) - saltAt);
-  const std::string other = std::to_string((std::stoul(salt) + 1) % 1000000);
+  const std::string ended = std::to_string(test::EndedProcessId());
+  const std::string running =
+      "h.bin.ovix-" + std::to_string(test::RunningOtherProcessId()) + "-2.incomplete";
   std::ofstream(own) << "this process's own";
-  Write("dest\\a.txt.ovix-" + other + "-3.incomplete", "stale");
-  Write("dest\\sub\\b.pkg.ovix-" + other + "-12.incomplete", "stale");
-  Write("dest\\untouched\\c.pkg.ovix-" + other + "-1.incomplete", "not in a folder written to");
-  for (const char* lookalike :
-       {"notes.ovix-x-1.incomplete", "d.incomplete", "e.ovix-1-2.incomplete.txt",
-        "f.ovix-1234567-1.incomplete"}) {
+  Write("dest\\a.txt.ovix-" + ended + "-3.incomplete", "stale");
+  Write("dest\\sub\\b.pkg.ovix-" + ended + "-12.incomplete", "stale");
+  Write("dest\\" + running, "another instance's, still being written");
+  Write("dest\\untouched\\c.pkg.ovix-" + ended + "-1.incomplete", "not in a folder written to");
+  for (const char* lookalike : {"notes.ovix-x-1.incomplete", "d.incomplete",
+                                "e.ovix-1-2.incomplete.txt", "f.ovix-12345678901-1.incomplete"}) {
     Write(std::string("dest\\") + lookalike, "kept");
   }
   fs::create_directories(L("dest\\g.ovix-1-1.incomplete"));
   EXPECT_EQ(UnpackZip({{"a.txt", "a"}, {"sub/b.pkg", "b"}}), "");
   EXPECT_EQ(Tree("dest"),
-            "a.txt;d.incomplete;e.ovix-1-2.incomplete.txt;f.ovix-1234567-1.incomplete;"
-            "g.ovix-1-1.incomplete/;notes.ovix-x-1.incomplete;" +
-                ownName +
+            "a.txt;d.incomplete;e.ovix-1-2.incomplete.txt;f.ovix-12345678901-1.incomplete;"
+            "g.ovix-1-1.incomplete/;" +
+                running + ";notes.ovix-x-1.incomplete;" + ownName +
                 ";sub/;sub/b.pkg;"
                 "untouched/;untouched/c.pkg.ovix-" +
-                other + "-1.incomplete;");
+                ended + "-1.incomplete;");
 }
 
 TEST_F(UnpackTest, NeverWritesWhereAHostileNamePoints) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,10 +48,13 @@ class Sandbox {
   // The whole throw-away folder: on posix the prefix with its drives, on Windows Dir() itself.
   const fs::path& Root() const { return root_; }
   fs::path Local(const std::string& windowsPath) const { return LocalPath(windowsPath).value(); }
+  // The entry names, sorted, each followed by ";".
   std::string FilesIn(const std::string& windowsDir) const {
-    std::string names;
+    std::set<std::string> sorted;
     for (const auto& entry : fs::directory_iterator(Local(windowsDir)))
-      names += entry.path().filename().string() + ";";
+      sorted.insert(entry.path().filename().string());
+    std::string names;
+    for (const std::string& name : sorted) names += name + ";";
     return names;
   }
 

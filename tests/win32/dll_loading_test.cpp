@@ -287,7 +287,9 @@ TEST(PlantedDllTest, TheConsoleProgramMakesRequestsWithoutLoadingDllsBesideIt) {
   const DownloadsFolder downloads(OVIX_CLI_EXE_PATH, {L"wininet.dll"});
   const PreferFilesFound prefer(L"ovix-updater-cli.exe", {L"wininet"});
   ASSERT_TRUE(prefer.Set());
-  // With a game folder it asks for the lists and then for the script.
+  // With a game folder it asks for the lists and then for the script. The folder must hold
+  // a client; the program itself stands in for it.
+  fs::copy_file(FromUnixPath(OVIX_CLI_EXE_PATH), downloads.Path() / L"worldoftanks.exe");
   const ChildProcess cli(downloads.Command(L"--game-dir \"" + downloads.Path().wstring() +
                                            L"\" --service " + kDeadService));
   ASSERT_TRUE(cli.Started());
