@@ -20,6 +20,9 @@
 #                              --reuse a display that answers is kept instead
 #   ovix_wine_prefix DIR       exports WINEPREFIX=DIR (DIR-64 on the 64-bit path) and makes
 #                              it once: no debugger on a crash, a virtual desktop
+#   ovix_wine_keep_running     keeps one Wine session up until ovix_wine_stop, so that
+#                              the wineserver and Wine's own programs start once rather
+#                              than for every program run (seconds each)
 #   ovix_wine_virtual_desktop 1|0
 #                              windows in one virtual desktop (for screenshots) or not
 #   ovix_wine CMD...           runs a Windows program or tool under the picked Wine
@@ -137,6 +140,13 @@ ovix_wine_prefix() {
   done
   ovix_wine_virtual_desktop 1
   wineserver -w
+}
+
+ovix_wine_keep_running() {
+  wineserver -p
+  # Wine's own programs start here, their output going nowhere: a test runner waits for
+  # every program that holds its output open, and these stay until the session ends.
+  ovix_wine wineboot >/dev/null 2>&1 </dev/null
 }
 
 # A virtual desktop gives windows Wine-drawn frames, so screenshots show a whole dialog
