@@ -5,8 +5,8 @@
 #include "game/discovery.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
+#include "os/files.h"
 #include "res/flags.h"
-#include "script/file_actions.h"
 
 namespace ovix {
 namespace {
@@ -102,6 +102,8 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
                   .font = TFont{"Tahoma", 13, false}},
                  ui::TComboStyle::OwnerDrawFixed, kLanguageItemHeight) {
   transport_ = startup.transport ? startup.transport : CreatePlatformTransport();
+  serviceUrl_ =
+      startup.serviceUrl.empty() ? DefaultUpdateServiceUrl() : ServiceBaseUrl(startup.serviceUrl);
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };

@@ -21,6 +21,21 @@ struct TStartup {
   std::uint32_t localeId = 0x0409;        // the user's default locale identifier
   std::shared_ptr<TTransport> transport;  // the network; the platform's when unset
   std::string gameDirectory;              // a checked game folder instead of the search
+  std::string serviceUrl;                 // the update service; the built-in one when empty
+};
+
+// What the last press of the install button came to, for a front end that reports it (the
+// console program); the window itself shows it through its captions and message boxes.
+enum class TInstallOutcome {
+  None,                  // no install has run yet
+  Installed,             // the script ran to its end, every download in it arrived
+  NoGameFolder,          // no game folder to install into
+  ClientRunning,         // the game's client runs
+  ScriptDownloadFailed,  // the install script did not arrive
+  NoScript,              // the script arrived empty: nothing to run
+  DownloadFailed,        // the script ran to its end, but a download in it failed
+  Error,                 // an error stopped it
+  Closing,               // the application began closing during it
 };
 
 class TfWindow : public ui::TForm, public TDownloadHost {
@@ -92,6 +107,11 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void DownloadProgress(std::int64_t received, std::int64_t total) override;
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
 
+  TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
+
+  // The update service's base address, without a trailing "/".
+  const std::string& ServiceUrl() const { return serviceUrl_; }
+
   // The catalogue text in the language in force.
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }
 
@@ -99,13 +119,17 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   friend struct TfWindowTestAccess;
   class ScriptHost;
 
-  // The install after the checks and the locking; false when the application began
-  // closing during the script download, which leaves the controls locked.
-  bool RunInstall(std::string& script);
+  // The install after the checks and the locking. Closing, when the application began
+  // closing during the script download, leaves the controls locked.
+  TInstallOutcome RunInstall(std::string& script);
   // Unlocks the controls and takes the percentage off the install button.
   void CloseInstall();
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
+  // The install's own status and percentage lines, through the script host as a script's
+  // lines go, each shown at once.
+  void FeedStatus(std::string_view text);
+  void FeedPercent(int value);
   // Puts this machine's values and the player's choices in place of the script's
   // placeholders; false, after telling the player, when the game folder cannot be read.
   bool PrepareScript(std::string& Script, const std::string& ClientVersion);
@@ -125,6 +149,10 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void RelabelPlaceholder(ui::TComboBox& box, const TCatalogueEntry& entry, TLanguage oldLanguage);
 
   std::shared_ptr<TTransport> transport_;
+  std::string serviceUrl_;
+  TInstallOutcome lastInstall_ = TInstallOutcome::None;
+  bool installing_ = false;
+  bool downloadFailedInInstall_ = false;
   TDownloadRegistry downloads_;
   std::chrono::steady_clock::time_point lastPump_;
 };

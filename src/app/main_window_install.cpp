@@ -3,11 +3,11 @@
 #include <chrono>
 
 #include "app/main_window.h"
-#include "game/probes.h"
 #include "net/service_lists.h"
 #include "net/text_decoding.h"
+#include "net/transfer_codes.h"
 #include "os/files.h"
-#include "script/file_actions.h"
+#include "os/process.h"
 
 namespace ovix {
 namespace {
@@ -22,10 +22,12 @@ constexpr auto kScriptDownloadPoll = 10ms;
 void TfWindow::bProcessClick() {
   std::string script;
   if (WOTDir.empty()) {
+    lastInstall_ = TInstallOutcome::NoGameFolder;
     App().MessageBox(Tr(txtDirectoryNotDetected), ui::TMsgIcon::Warning);
     return;
   }
   if (IsProcessRunning("worldoftanks.exe")) {
+    lastInstall_ = TInstallOutcome::ClientRunning;
     App().MessageBox(Tr(txtCloseClient), ui::TMsgIcon::Information);
     return;
   }
@@ -33,21 +35,27 @@ void TfWindow::bProcessClick() {
   for (ui::TControl* control : std::initializer_list<ui::TControl*>{
            &bChangeDirectory, &cbKeepConfig, &bProcess, &cmbConfig, &cmbOvixVersion})
     control->SetEnabled(false);
+  installing_ = true;
+  downloadFailedInInstall_ = false;
   try {
-    if (!RunInstall(script)) return;  // the application is closing: leave everything as it is
+    lastInstall_ = RunInstall(script);
   } catch (...) {
     // The error goes to the error report; the player still gets the controls back.
+    installing_ = false;
+    lastInstall_ = TInstallOutcome::Error;
     CloseInstall();
     throw;
   }
-  CloseInstall();
+  installing_ = false;
+  // Closing leaves everything as it is.
+  if (lastInstall_ != TInstallOutcome::Closing) CloseInstall();
 }
 
-bool TfWindow::RunInstall(std::string& script) {
+TInstallOutcome TfWindow::RunInstall(std::string& script) {
   const int versionIndex = cmbOvixVersion.ItemIndex();
   const std::string versionKey =
       versionIndex > 0 ? VersionsFiles.at(static_cast<std::size_t>(versionIndex)) : Version;
-  std::string address = UpdateServiceBaseUrl() + std::string(kScriptRequest) + versionKey;
+  std::string address = serviceUrl_ + std::string(kScriptRequest) + versionKey;
   if (!CustomScript.empty()) {
     if (FileExists(CustomScript)) {
       const auto file = LocalPath(CustomScript);
@@ -58,34 +66,28 @@ bool TfWindow::RunInstall(std::string& script) {
       address = CustomScript;
     }
   }
-  // Built when fed: the player may switch the language while the script downloads.
-  const auto status = [this](const TCatalogueEntry& text) {
-    RunScript("STATUS_" + std::string(Tr(txtLanguageCode)) + " = " + std::string(Tr(text)), true);
-  };
-  RunScript("PERCENT = 00", true);
+  // The status is taken when fed: the player may switch the language meanwhile.
+  FeedPercent(0);
   if (script.empty()) {
-    status(txtDownloadingScript);
-    {
-      TAsyncDownloader downloader(*this, address);
-      downloader.Start();
-      do {
-        App().WaitForWork(kScriptDownloadPoll);
-        App().ProcessMessages();
-      } while (!downloader.Finished() && !App().Terminated());
-      // Destroying the downloader cancels a transfer still running and waits for it.
-      if (App().Terminated()) return false;
-      script = downloader.GetString();
+    FeedStatus(Tr(txtDownloadingScript));
+    TAsyncDownloader downloader(*this, address);
+    downloader.Start();
+    // Destroying the downloader cancels a transfer still running and waits for it.
+    if (!App().PumpUntil([&] { return downloader.Finished(); }, kScriptDownloadPoll)) {
+      return TInstallOutcome::Closing;
     }
+    if (downloader.Result() != kTransferOk) return TInstallOutcome::ScriptDownloadFailed;
+    script = downloader.GetString();
   }
-  if (script.empty()) return true;
-  RunScript("PERCENT = 05", true);
-  status(txtCollectingInfo);
-  if (!PrepareScript(script, Version)) return true;
-  RunScript("PERCENT = 10", true);
+  if (script.empty()) return TInstallOutcome::NoScript;
+  FeedPercent(5);
+  FeedStatus(Tr(txtCollectingInfo));
+  if (!PrepareScript(script, Version)) return TInstallOutcome::Error;
+  FeedPercent(10);
   RunScript(script, true);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);
-  return true;
+  return downloadFailedInInstall_ ? TInstallOutcome::DownloadFailed : TInstallOutcome::Installed;
 }
 
 void TfWindow::CloseInstall() {

@@ -10,7 +10,7 @@ namespace ovix {
 
 void TfWindow::RequestList(std::string_view request,
                            void (TfWindow::*received)(const std::string&)) {
-  TAsyncDownloader::Create(*this, UpdateServiceBaseUrl() + std::string(request),
+  TAsyncDownloader::Create(*this, serviceUrl_ + std::string(request),
                            [this, received](const std::string& data) { (this->*received)(data); });
 }
 
@@ -82,6 +82,7 @@ void TfWindow::DownloadProgress(std::int64_t received, std::int64_t total) {
 }
 
 void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
+  if (installing_) downloadFailedInInstall_ = true;
   if (onDownloadFailed) onDownloadFailed(url, code);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);

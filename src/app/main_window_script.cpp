@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "game/probes.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "os/text.h"
 #include "script/file_actions.h"
 #include "script/interpreter.h"
@@ -80,11 +81,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
     TAsyncDownloader downloader(w_, url);
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
-    while (!downloader.Finished() && !app.Terminated()) {
-      app.WaitForWork(kDownloadPoll);
-      app.ProcessMessages();
-    }
-    return !app.Terminated();
+    return app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
   }
 
   void Unpack(const std::string& archive, const std::string& destinationDirectory) override {
@@ -137,6 +134,12 @@ class TfWindow::ScriptHost final : public TScriptHost {
   std::optional<std::string> status_;
   std::optional<std::string> percent_;
 };
+
+void TfWindow::FeedStatus(std::string_view text) {
+  ScriptHost(*this).Status(Tr(txtLanguageCode), text);
+}
+
+void TfWindow::FeedPercent(int value) { ScriptHost(*this).Percent(value); }
 
 int TfWindow::RunScript(const std::string& Script, bool Execute) {
   ScriptHost host(*this);

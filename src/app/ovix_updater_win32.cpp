@@ -6,6 +6,7 @@
 
 #include "app/main_window.h"
 #include "lang/locale.h"
+#include "net/service_lists.h"
 #include "os/com_win32.h"
 #include "os/dll_search.h"
 #include "os/text.h"
@@ -31,7 +32,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const ovix::ComApartment com;
   ovix::ui::win32::Win32Application application;
   application.SetTitle("Ovix Updater");
-  ovix::TfWindow fWindow(application, {CommandLineArguments(), ovix::UserDefaultLocaleId()});
+  ovix::TStartup startup{CommandLineArguments(), ovix::UserDefaultLocaleId()};
+  startup.serviceUrl = ovix::UpdateServiceUrlFromEnvironment();
+  ovix::TfWindow fWindow(application, startup);
   application.Run(fWindow);
   return 0;
 }

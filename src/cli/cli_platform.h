@@ -20,9 +20,6 @@ class TConsoleSession {
   [[maybe_unused]] bool comReady_ = false;  // only Windows has a COM apartment to end
 };
 
-// Sets an environment variable of this process.
-void SetProcessEnvironment(const std::string& name, const std::string& value);
-
 // A script argument as the window takes it, a Windows path or an address. Off Windows, an
 // existing file named by a path of this system is named by its Windows path in the Wine
 // prefix; nullopt when it lies on none of the prefix's drives.

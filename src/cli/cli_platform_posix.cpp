@@ -1,4 +1,3 @@
-#include <stdlib.h>
 
 #include <filesystem>
 
@@ -10,10 +9,6 @@ namespace ovix {
 // The console speaks the locale's encoding, UTF-8 on any current system.
 TConsoleSession::TConsoleSession() = default;
 TConsoleSession::~TConsoleSession() = default;
-
-void SetProcessEnvironment(const std::string& name, const std::string& value) {
-  setenv(name.c_str(), value.c_str(), 1);
-}
 
 std::optional<std::string> WindowsScriptArgument(const std::string& argument) {
   // "C:\s.txt" and "http://h/s.txt" are taken as given, even where a file of that name

@@ -12,8 +12,9 @@
 #include "cli/cli_platform.h"
 #include "game/discovery.h"
 #include "lang/locale.h"
+#include "net/service_lists.h"
 #include "net/transfer_codes.h"
-#include "script/file_actions.h"
+#include "os/files.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -35,11 +36,12 @@ std::optional<TLanguage> LanguageByCode(const std::string& code) {
 // Lets the list answers in flight arrive.
 void SettleLists(ui::Application& app, TfWindow& window) {
   const auto deadline = std::chrono::steady_clock::now() + kListDeadline;
-  for (window.Downloads().Reap(); window.Downloads().Count() > 0; window.Downloads().Reap()) {
-    if (std::chrono::steady_clock::now() > deadline) break;
-    app.WaitForWork(10ms);
-    app.ProcessMessages();
-  }
+  app.PumpUntil(
+      [&] {
+        window.Downloads().Reap();
+        return window.Downloads().Count() == 0 || std::chrono::steady_clock::now() > deadline;
+      },
+      10ms);
   app.ProcessMessages();
 }
 
@@ -61,7 +63,6 @@ void PrintLine(const char* kind, std::string_view text) {
 }
 
 int Run(const TCliOptions& options) {
-  if (!options.serviceUrl.empty()) SetProcessEnvironment("OVIX_UPDATE_URL", options.serviceUrl);
   std::optional<TLanguage> language;
   if (!options.languageCode.empty() && !(language = LanguageByCode(options.languageCode))) {
     std::fprintf(stderr, "ovix-updater-cli: unknown language \"%s\"\n",
@@ -79,6 +80,8 @@ int Run(const TCliOptions& options) {
   TStartup startup;
   startup.localeId = UserDefaultLocaleId();
   startup.gameDirectory = options.gameDirectory;
+  startup.serviceUrl =
+      options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl;
   if (!options.script.empty()) {
     const std::optional<std::string> script = WindowsScriptArgument(options.script);
     if (!script) {
@@ -98,11 +101,7 @@ int Run(const TCliOptions& options) {
 
   ui::HeadlessApplication app;
   app.SetTitle("Ovix Updater");
-  bool warned = false;
-  app.onMessage = [&](const ui::ShownMessage& message) {
-    PrintLine("message", message.text);
-    if (message.icon == ui::TMsgIcon::Warning) warned = true;
-  };
+  app.onMessage = [](const ui::ShownMessage& message) { PrintLine("message", message.text); };
   TfWindow window(app, startup);
   int warnings = 0;
   // Every line as the script performs it; the window shows only the last one per pump.
@@ -131,21 +130,38 @@ int Run(const TCliOptions& options) {
   if (options.keepConfig) window.cbKeepConfig.UserSetChecked(true);
 
   window.bProcess.Click();
-  // The bar stands at 100 only when the script was prepared and run; a failed download
-  // leaves it in the error state, and errors and failures show a warning.
-  const bool installed = window.pbCurrentAction.Position() == 100 &&
-                         window.pbCurrentAction.Max() == 100 &&
-                         window.pbCurrentAction.State() == ui::TProgressState::Normal && !warned;
-  if (!installed) {
-    std::printf("not installed\n");
-    return 1;
+  switch (window.LastInstallOutcome()) {
+    case TInstallOutcome::Installed:
+      if (warnings == 0) {
+        std::printf("installed\n");
+        return 0;
+      }
+      std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
+      return 3;
+    case TInstallOutcome::NoGameFolder:
+      std::printf("not installed: no game folder\n");
+      break;
+    case TInstallOutcome::ClientRunning:
+      std::printf("not installed: the game's client runs\n");
+      break;
+    case TInstallOutcome::ScriptDownloadFailed:
+      std::printf("not installed: the install script did not arrive\n");
+      break;
+    case TInstallOutcome::NoScript:
+      std::printf("not installed: the install script is empty\n");
+      break;
+    case TInstallOutcome::DownloadFailed:
+      std::printf("not installed: a download of the script failed\n");
+      break;
+    case TInstallOutcome::Error:
+      std::printf("not installed: an error stopped the install\n");
+      break;
+    case TInstallOutcome::None:
+    case TInstallOutcome::Closing:
+      std::printf("not installed\n");
+      break;
   }
-  if (warnings > 0) {
-    std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
-    return 3;
-  }
-  std::printf("installed\n");
-  return 0;
+  return 1;
 }
 
 }  // namespace

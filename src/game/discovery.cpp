@@ -4,11 +4,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "game/probes.h"
 #include "game/shortcuts.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "os/text.h"
-#include "script/file_actions.h"
 
 namespace ovix {
 namespace {

@@ -4,11 +4,11 @@
 #include <climits>
 #include <set>
 
-#include "game/probes.h"
 #include "net/text_decoding.h"
 #include "net/transfer_codes.h"
 #include "os/clock.h"
 #include "os/files.h"
+#include "os/folders.h"
 
 namespace ovix {
 namespace {

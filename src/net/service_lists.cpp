@@ -6,11 +6,17 @@
 #include "script/split_arguments.h"
 
 namespace ovix {
-std::string UpdateServiceBaseUrl() {
-  std::string base = OVIX_DEFAULT_UPDATE_URL;
-  if (const char* own = std::getenv("OVIX_UPDATE_URL"); own && *own) base = own;
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  return base;
+
+std::string ServiceBaseUrl(std::string address) {
+  while (!address.empty() && address.back() == '/') address.pop_back();
+  return address;
+}
+
+std::string DefaultUpdateServiceUrl() { return ServiceBaseUrl(OVIX_DEFAULT_UPDATE_URL); }
+
+std::string UpdateServiceUrlFromEnvironment() {
+  const char* own = std::getenv("OVIX_UPDATE_URL");
+  return own && *own ? ServiceBaseUrl(own) : DefaultUpdateServiceUrl();
 }
 
 std::vector<TListEntry> ParseServiceList(std::string_view text) {

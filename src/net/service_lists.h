@@ -9,9 +9,13 @@
 
 namespace ovix {
 
-// The base URL, without a trailing "/": OVIX_UPDATE_URL from the environment
-// when set, else the address built into the program.
-std::string UpdateServiceBaseUrl();
+// The address built into the program at configure time, without a trailing "/".
+std::string DefaultUpdateServiceUrl();
+// What a program's entry hands its window, read once there: OVIX_UPDATE_URL from the
+// environment when set (self-hosting, tests, the demo), else the built-in address.
+std::string UpdateServiceUrlFromEnvironment();
+// The address without its trailing "/"s: requests are appended to it.
+std::string ServiceBaseUrl(std::string address);
 
 inline constexpr std::string_view kVersionsRequest = "/get-ovix-versions?version=";
 inline constexpr std::string_view kConfigsRequest = "/get-ovix-configs";

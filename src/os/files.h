@@ -8,6 +8,11 @@
 
 namespace ovix {
 
+// An existing file that is not a directory (links followed).
+bool FileExists(std::string_view path);
+// An existing directory (links followed).
+bool DirectoryExists(std::string_view path);
+
 // Where a Windows path lives on this system: itself on Windows; on posix the
 // file the path resolves to through the Wine-style drive mapping.
 std::optional<std::filesystem::path> LocalPath(std::string_view windowsPath);

@@ -1,8 +1,7 @@
 #pragma once
-// What the script's COPY, DELETE and DELETEDIR commands and its existence tests
-// do to the file system. Paths are Windows paths. None of these raise a failure, so a
-// script goes on past them; what was left undone is told in plain words, for a front end
-// that reports it (the window shows nothing of it).
+// What the script's COPY, DELETE and DELETEDIR commands do to the file system. Paths are Windows
+// paths. None of these raise a failure, so a script goes on past them; what was left undone is told
+// in plain words, for a front end that reports it (the window shows nothing of it).
 
 #include <optional>
 #include <string>
@@ -13,10 +12,6 @@ namespace ovix {
 // Why a file action left something undone.
 using TActionProblem = std::optional<std::string>;
 
-// An existing file that is not a directory (links followed).
-bool FileExists(std::string_view path);
-// An existing directory (links followed).
-bool DirectoryExists(std::string_view path);
 // Copies source over destination when source is a file, through a file beside the
 // destination, so that a copy cut short never leaves the destination cut off; a refused
 // copy changes nothing.

@@ -6,18 +6,6 @@
 namespace ovix {
 namespace fs = std::filesystem;
 
-bool FileExists(std::string_view path) {
-  const auto local = LocalPath(path);
-  std::error_code error;
-  return local && fs::exists(*local, error) && !fs::is_directory(*local, error);
-}
-
-bool DirectoryExists(std::string_view path) {
-  const auto local = LocalPath(path);
-  std::error_code error;
-  return local && fs::is_directory(*local, error);
-}
-
 TActionProblem CopyFileIfExists(std::string_view source, std::string_view destination) {
   if (!FileExists(source)) return "the file to copy does not exist";
   const auto from = LocalPath(source);

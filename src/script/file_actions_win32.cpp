@@ -2,45 +2,11 @@
 #include <string>
 
 #include "os/files.h"
-#include "os/handle_win32.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 #include "script/file_actions.h"
 
 namespace ovix {
-namespace {
-
-// What the path leads to, links followed: GetFileAttributesW describes a link itself, so
-// a link whose target is gone would count as an existing file.
-DWORD Attributes(std::string_view path) {
-  const std::wstring wide = Widen(path);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return attributes;
-  }
-  // No access is asked for, so no other program's sharing mode can refuse the open.
-  const UniqueHandle target(
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!target.valid() || !GetFileInformationByHandle(target.get(), &information)) {
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  return information.dwFileAttributes;
-}
-
-}  // namespace
-
-bool FileExists(std::string_view path) {
-  const DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirectoryExists(std::string_view path) {
-  const DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 TActionProblem CopyFileIfExists(std::string_view source, std::string_view destination) {
   if (!FileExists(source)) return "the file to copy does not exist";
   const std::filesystem::path to(Widen(destination));

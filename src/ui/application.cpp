@@ -101,6 +101,15 @@ void Application::WaitForSteps(const std::function<bool()>& wake) {
   cv_.wait(lock, [&] { return !queue_.empty() || Terminated() || wake(); });
 }
 
+bool Application::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds step) {
+  while (!done()) {
+    if (Terminated()) return false;
+    WaitForWork(step);
+    ProcessMessages();
+  }
+  return true;
+}
+
 void Application::ShowException(const std::exception_ptr& error) {
   std::string text = "Unknown error.";
   try {

@@ -54,6 +54,10 @@ class Application {
   // Sleeps up to `limit`, waking early when a message or hand-over arrives, so a
   // wait loop of sleep-then-ProcessMessages never holds a worker up for long.
   virtual void WaitForWork(std::chrono::milliseconds limit) = 0;
+  // The one wait of the UI thread: handles messages and hand-overs, sleeping up to `step`
+  // between rounds (waking early when something arrives), until done() holds or the
+  // application terminates. Whether done() held.
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds step);
   // Shows the form and runs the message loop until it closes.
   virtual void Run(TForm& mainForm) = 0;
 

@@ -32,7 +32,7 @@ class InstallTest : public ::testing::Test {
   }
   TfWindow& w() { return h->w(); }
   std::string ScriptUrl(const std::string& key) {
-    return UpdateServiceBaseUrl() + std::string(kScriptRequest) + key;
+    return DefaultUpdateServiceUrl() + std::string(kScriptRequest) + key;
   }
   std::string Action() const { return std::string(Text(txtCurrentAction, lngEN)); }
   // Whether the option controls and the button can be used.
@@ -132,6 +132,26 @@ TEST_F(InstallTest, AnErrorInTheScriptIsReportedAndTheWindowStillUnlocks) {
   EXPECT_EQ(Unlocked(), "1111");
 }
 
+TEST_F(InstallTest, EachWayAnInstallEndsIsItsOutcome) {
+  EXPECT_EQ(w().LastInstallOutcome(), TInstallOutcome::None);
+  const std::pair<std::string, TInstallOutcome> runs[] = {
+      {"<none>", TInstallOutcome::ScriptDownloadFailed},
+      {"", TInstallOutcome::NoScript},
+      {"PERCENT = 100", TInstallOutcome::Installed},
+      {"GETFILE http://packages.test/none.zip %TEMP%\\none.zip\r\nPERCENT = 100",
+       TInstallOutcome::DownloadFailed},
+      {"PERCENT = lots", TInstallOutcome::Error},
+  };
+  for (const auto& [script, outcome] : runs) {
+    if (script != "<none>") service->AnswerAddress(ScriptUrl("1.5.0"), script);
+    w().bProcess.Click();
+    EXPECT_EQ(w().LastInstallOutcome(), outcome) << script;
+  }
+  w().WOTDir.clear();
+  w().bProcess.Click();
+  EXPECT_EQ(w().LastInstallOutcome(), TInstallOutcome::NoGameFolder);
+}
+
 TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
   test::Sandbox box;
   ui::HeadlessApplication app(ui::kDesignDpi);
@@ -144,6 +164,7 @@ TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
   EXPECT_FALSE(window.bProcess.Enabled());
   EXPECT_FALSE(window.bChangeDirectory.Enabled());
   EXPECT_EQ(window.bProcess.Caption(), kInstall + " (0%)");
+  EXPECT_EQ(window.LastInstallOutcome(), TInstallOutcome::Closing);
 }
 
 }  // namespace

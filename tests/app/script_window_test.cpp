@@ -7,8 +7,8 @@
 #include <fstream>
 #include <thread>
 
-#include "game/probes.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "script/unpack.h"
 #include "scripted_service.h"
 #include "support/sandbox.h"

@@ -42,7 +42,7 @@ class ScriptedService final : public TTransport {
   void AbortAll() override {}
   // A request to the update service.
   void Answer(std::string_view request, std::string body) {
-    AnswerAddress(UpdateServiceBaseUrl() + std::string(request), std::move(body));
+    AnswerAddress(DefaultUpdateServiceUrl() + std::string(request), std::move(body));
   }
   void AnswerAddress(const std::string& url, std::string body) {
     std::lock_guard lock(mutex_);
@@ -55,7 +55,7 @@ class ScriptedService final : public TTransport {
   }
   int Requests(std::string_view request) {
     std::lock_guard lock(mutex_);
-    return requests_[UpdateServiceBaseUrl() + std::string(request)];
+    return requests_[DefaultUpdateServiceUrl() + std::string(request)];
   }
 
  private:

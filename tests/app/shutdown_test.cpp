@@ -1,13 +1,11 @@
 // Closing the window while transfers hang must neither hang nor crash.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 
 #include "support/fault_server.h"
 #include "support/sandbox.h"
-#include "support/scoped_environment.h"
 #include "support/wait_until.h"
 #include "window_fixture.h"
 
@@ -21,9 +19,8 @@ TEST(ShutdownTest, ClosingDuringStalledTransfersEndsThemAll) {
   test::FaultServer server;
   // Every list request goes to a server that sends half a body and falls silent;
   // the transfers themselves would only give up after a minute.
-  ScopedEnvironment service("OVIX_UPDATE_URL");
-  service.Set(server.Url("/stall?x="));
-  auto h = std::make_unique<testing::HeadlessWindow>();
+  auto h =
+      std::make_unique<testing::HeadlessWindow>(TStartup{.serviceUrl = server.Url("/stall?x=")});
   TfWindow& w = h->w();
   w.ApplyGameDirectory();
   // Owned by an install step, as the script download and GETFILE are.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "game/probes.h"
+#include "os/process.h"
 
 namespace ovix {
 namespace {

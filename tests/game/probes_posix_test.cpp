@@ -1,4 +1,3 @@
-#include "game/probes_posix.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,6 +14,9 @@
 
 #include "game/probes.h"
 #include "game/test_executables.h"
+#include "os/folders.h"
+#include "os/process.h"
+#include "os/process_posix.h"
 #include "os/scratch_wine_prefix.h"
 #include "os/windows_path.h"
 

@@ -5,6 +5,8 @@
 
 #include "game/probes.h"
 #include "game/test_executables.h"
+#include "os/folders.h"
+#include "os/process.h"
 #include "os/text.h"
 #include "os/windows_api.h"
 

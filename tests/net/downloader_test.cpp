@@ -8,10 +8,10 @@
 #include <set>
 #include <thread>
 
-#include "game/probes.h"
 #include "net/async_downloader.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "support/sandbox.h"
 #include "ui/headless/headless_application.h"
 

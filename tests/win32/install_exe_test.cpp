@@ -14,9 +14,9 @@
 #include <string>
 #include <system_error>
 
-#include "game/probes.h"
 #include "lang/languages.h"
 #include "lang/locale.h"
+#include "os/process.h"
 #include "win32_test_util.h"
 
 namespace ovix {

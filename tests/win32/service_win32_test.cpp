@@ -1,5 +1,5 @@
 // The real window and the WinINet transport against the update-service kit that
-// the test run starts on loopback (its address in OVIX_UPDATE_URL).
+// the test run starts on loopback (its address in OVIX_UPDATE_URL, handed to each window).
 
 #include <gtest/gtest.h>
 #include <winsock2.h>
@@ -30,9 +30,10 @@ using testing::ComboItemText;
 using testing::WaitFor;
 using ui::win32::HandleOf;
 
-bool HaveService() {
+// The kit's address, which the test command hands the test programs; empty without it.
+std::string KitUrl() {
   const char* url = std::getenv("OVIX_UPDATE_URL");
-  return url && *url;
+  return url != nullptr ? ServiceBaseUrl(url) : std::string();
 }
 
 // The kit's example answers, seen through Wine's Z: drive.
@@ -46,7 +47,7 @@ fs::path Example(const std::string& relative) {
 class Win32ServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveService()) GTEST_SKIP() << "needs the service kit; scripts/test starts it";
+    if (KitUrl().empty()) GTEST_SKIP() << "needs the service kit; scripts/test starts it";
     folder_ = fs::temp_directory_path() / ("ovix-w32-" + std::to_string(GetCurrentProcessId()));
     fs::create_directories(folder_);
   }
@@ -66,19 +67,17 @@ TEST_F(Win32ServiceTest, TheTransportFetchesFilesAndReportsFailuresByCode) {
     lastTotal = total;
     return true;
   };
-  EXPECT_EQ(transport->Fetch(UpdateServiceBaseUrl() + "/files/ovix-2.2.zip", file, progress),
-            kTransferOk);
+  EXPECT_EQ(transport->Fetch(KitUrl() + "/files/ovix-2.2.zip", file, progress), kTransferOk);
   const std::string expected = ReadWholeFile(Example("files/ovix-2.2.zip")).value();
   EXPECT_EQ(ReadWholeFile(file).value(), expected);
   EXPECT_EQ(lastReceived, expected.size());
   EXPECT_EQ(lastTotal, expected.size());
-  EXPECT_EQ(
-      transport->Fetch(UpdateServiceBaseUrl() + "/get-ovix-versions?version=0.0.0", file, progress),
-      kTransferNotFound);
+  EXPECT_EQ(transport->Fetch(KitUrl() + "/get-ovix-versions?version=0.0.0", file, progress),
+            kTransferNotFound);
   EXPECT_EQ(transport->Fetch("http://127.0.0.1:1/x", file, progress), kTransferCannotConnect);
   EXPECT_EQ(transport->Fetch("gopher://127.0.0.1/x", file, progress), kTransferUnknownProtocol);
   // Progress that asks to stop abandons the transfer.
-  EXPECT_EQ(transport->Fetch(UpdateServiceBaseUrl() + "/files/ovix-2.2.zip", file,
+  EXPECT_EQ(transport->Fetch(KitUrl() + "/files/ovix-2.2.zip", file,
                              [](std::uint64_t, std::uint64_t) { return false; }),
             kTransferAborted);
 }
@@ -86,7 +85,7 @@ TEST_F(Win32ServiceTest, TheTransportFetchesFilesAndReportsFailuresByCode) {
 TEST_F(Win32ServiceTest, TheWindowFillsItsBoxesFromTheService) {
   ui::win32::Win32Application app;
   app.SetTitle("Ovix Updater");
-  TfWindow w(app, TStartup{{}, 0x0409});
+  TfWindow w(app, TStartup{.localeId = 0x0409, .serviceUrl = KitUrl()});
   w.Show();
   const auto pump = [&] { app.ProcessMessages(); };
   // Start-up asks for the presets.
@@ -116,7 +115,7 @@ TEST_F(Win32ServiceTest, TheWindowFillsItsBoxesFromTheService) {
 TEST_F(Win32ServiceTest, AScriptDownloadsAndUnpacksIntoTheGameWithTheWindowLive) {
   ui::win32::Win32Application app;
   app.SetTitle("Ovix Updater");
-  TfWindow w(app, TStartup{{}, 0x0409});
+  TfWindow w(app, TStartup{.localeId = 0x0409, .serviceUrl = KitUrl()});
   w.Show();
   fs::create_directories(folder_ / "game" / "ovix");
   { std::ofstream(folder_ / "game" / "ovix" / "version.txt") << "old"; }
@@ -124,7 +123,7 @@ TEST_F(Win32ServiceTest, AScriptDownloadsAndUnpacksIntoTheGameWithTheWindowLive)
   const std::string script =
       "STATUS_en = Downloading\r\nPERCENT = 20\r\n"
       "GETFILE " +
-      UpdateServiceBaseUrl() + "/files/ovix-2.2.zip \"" + dir +
+      KitUrl() + "/files/ovix-2.2.zip \"" + dir +
       "\\package.zip\"\r\n"
       "IF_EXISTS " +
       dir +
@@ -196,9 +195,9 @@ class SilentServer {
 
 TEST(Win32ShutdownTest, ClosingDuringHangingTransfersEndsThemPromptly) {
   SilentServer silent;
-  _wputenv_s(L"OVIX_UPDATE_URL", Widen(silent.Url()).c_str());
   ui::win32::Win32Application app;
-  auto window = std::make_unique<TfWindow>(app, TStartup{{}, 0x0409});
+  auto window =
+      std::make_unique<TfWindow>(app, TStartup{.localeId = 0x0409, .serviceUrl = silent.Url()});
   window->Show();
   window->ApplyGameDirectory();  // a second hanging request
   ASSERT_TRUE(WaitFor([&] { return silent.Connections() >= 2; }, [&] { app.ProcessMessages(); }));
@@ -207,7 +206,6 @@ TEST(Win32ShutdownTest, ClosingDuringHangingTransfersEndsThemPromptly) {
   window.reset();
   // A generous bound: the transfers would otherwise wait a minute for data.
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
-  _wputenv_s(L"OVIX_UPDATE_URL", L"");
 }
 
 }  // namespace
