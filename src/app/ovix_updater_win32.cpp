@@ -11,6 +11,7 @@
 #include "os/dll_search.h"
 #include "os/text.h"
 #include "os/windows_api.h"
+#include "ovix_version.h"
 #include "ui/win32/win32_application.h"
 
 namespace {
@@ -31,7 +32,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The shell-link reader needs COM in a single-threaded apartment on the UI thread.
   const ovix::ComApartment com;
   ovix::ui::win32::Win32Application application;
-  application.SetTitle("Ovix Updater");
+  application.SetTitle(OVIX_PRODUCT_NAME);
   ovix::TStartup startup{CommandLineArguments(), ovix::UserDefaultLocaleId()};
   startup.serviceUrl = ovix::UpdateServiceUrlFromEnvironment();
   ovix::TfWindow fWindow(application, startup);

@@ -15,6 +15,7 @@
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
+#include "ovix_version.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -100,7 +101,7 @@ int Run(const TCliOptions& options) {
   }
 
   ui::HeadlessApplication app;
-  app.SetTitle("Ovix Updater");
+  app.SetTitle(OVIX_PRODUCT_NAME);
   app.onMessage = [](const ui::ShownMessage& message) { PrintLine("message", message.text); };
   TfWindow window(app, startup);
   int warnings = 0;

@@ -10,6 +10,7 @@
 
 #include "net/transfer_codes.h"
 #include "net/transport.h"
+#include "ovix_version.h"
 
 namespace ovix {
 namespace {
@@ -132,7 +133,7 @@ class CurlTransport final : public TTransport {
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "OvixUpdater/2.9");
+    curl_easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);

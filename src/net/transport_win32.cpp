@@ -15,6 +15,7 @@
 #include "net/transfer_codes.h"
 #include "net/transport.h"
 #include "net/wininet_dll_win32.h"
+#include "ovix_version.h"
 #include "os/text.h"
 
 namespace ovix {
@@ -34,7 +35,7 @@ class SessionList {
     std::lock_guard lock(mutex_);
     if (aborting_) return nullptr;
     HINTERNET session =
-        net.InternetOpenW(L"OvixUpdater/2.9", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        net.InternetOpenW(L"" OVIX_USER_AGENT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session) open_.insert(session);
     return session;
   }

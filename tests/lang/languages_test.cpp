@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "os/text.h"
+#include "ovix_version.h"
 
 namespace ovix {
 namespace {
@@ -89,7 +90,8 @@ TEST(CatalogueTest, OnlyTwoLineTextsBreakAndAlwaysWithCrLf) {
 }
 
 TEST(CatalogueTest, TitleCreditsTranslatorsOutsideEnglishAndFrench) {
-  constexpr std::string_view kPrefix = "Ovix Updater v2.9 ";
+  // The window's title names the project's version: a new version needs new titles.
+  const std::string kPrefix = std::string(OVIX_PRODUCT_NAME) + " v" + OVIX_PRODUCT_VERSION + " ";
   for (const TLanguage language : kAllLanguages) {
     const std::string_view title = Text(txtTitle, language);
     ASSERT_TRUE(title.starts_with(kPrefix)) << title;
