@@ -73,9 +73,8 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
     TAsyncDownloader downloader(*this, address);
     downloader.Start();
     // Destroying the downloader cancels a transfer still running and waits for it.
-    if (!App().PumpUntil([&] { return downloader.Finished(); }, kScriptDownloadPoll)) {
-      return TInstallOutcome::Closing;
-    }
+    App().PumpUntil([&] { return downloader.Finished(); }, kScriptDownloadPoll);
+    if (App().Terminated()) return TInstallOutcome::Closing;
     if (downloader.Result() != kTransferOk) return TInstallOutcome::ScriptDownloadFailed;
     script = downloader.GetString();
   }

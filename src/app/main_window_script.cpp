@@ -81,7 +81,8 @@ class TfWindow::ScriptHost final : public TScriptHost {
     TAsyncDownloader downloader(w_, url);
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
-    return app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
+    app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
+    return !app.Terminated();
   }
 
   void Unpack(const std::string& archive, const std::string& destinationDirectory) override {
@@ -102,7 +103,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
     }
   }
   void RemoveDirectoryTree(const std::string& directory) override {
-    if (!DeleteDirectoryTree(directory)) {
+    if (!ovix::RemoveDirectoryTree(directory)) {
       Warn("DELETEDIR " + directory + ": the folder cannot be deleted completely");
     }
   }
