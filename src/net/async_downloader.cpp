@@ -69,16 +69,16 @@ std::size_t TDownloadRegistry::Count() {
   return running_.size();
 }
 
-TAsyncDownloader::TAsyncDownloader(TDownloadHost& host, std::string URL)
+TAsyncDownloader::TAsyncDownloader(TDownloadHost& host, std::string url)
     : host_(host),
-      FURL(std::move(URL)),
-      FDestination(TemporaryDownloadName(GetTempDirectory(), LocalMillisecondsSinceMidnight())) {}
+      url_(std::move(url)),
+      destination_(TemporaryDownloadName(GetTempDirectory(), LocalMillisecondsSinceMidnight())) {}
 
-void TAsyncDownloader::Create(TDownloadHost& host, std::string URL,
-                              TAsyncDownloadCallback Callback) {
+void TAsyncDownloader::Create(TDownloadHost& host, std::string url,
+                              TAsyncDownloadCallback callback) {
   host.Downloads().Reap();
-  auto downloader = std::make_unique<TAsyncDownloader>(host, std::move(URL));
-  downloader->FCallback = std::move(Callback);
+  auto downloader = std::make_unique<TAsyncDownloader>(host, std::move(url));
+  downloader->callback_ = std::move(callback);
   TAsyncDownloader& started = *downloader;
   host.Downloads().Adopt(std::move(downloader));
   // Everything is in place before the body begins.
@@ -92,7 +92,7 @@ TAsyncDownloader::~TAsyncDownloader() {
     thread_.join();
   }
   // Nothing reads an answer's temporary file once its text is taken: it would only pile up.
-  if (const std::optional<std::filesystem::path> file = LocalPath(FDestination);
+  if (const std::optional<std::filesystem::path> file = LocalPath(destination_);
       file && ownsDestination_) {
     std::error_code ignored;
     std::filesystem::remove(*file, ignored);
@@ -104,8 +104,8 @@ void TAsyncDownloader::Start() {
   thread_ = std::thread([this] { Execute(); });
 }
 
-void TAsyncDownloader::Download(std::string Destination) {
-  FDestination = std::move(Destination);
+void TAsyncDownloader::Download(std::string destination) {
+  destination_ = std::move(destination);
   ownsDestination_ = false;
   Start();
 }
@@ -113,9 +113,9 @@ void TAsyncDownloader::Download(std::string Destination) {
 void TAsyncDownloader::Execute() {
   try {
     result_ = Transfer();
-    if (FCallback) {
+    if (callback_) {
       const std::string text = GetString();
-      host_.App().Synchronize([&] { FCallback(text); });
+      host_.App().Synchronize([&] { callback_(text); });
     } else if (result_ != kTransferAborted) {
       // The throttle may have held the last step back: the bar ends where the transfer did.
       if (latestTotal_ >= 0 && (latestPosition_ != shownPosition_ || latestTotal_ != shownTotal_)) {
@@ -123,7 +123,7 @@ void TAsyncDownloader::Execute() {
       }
       if (result_ != kTransferOk) {
         const std::uint32_t code = result_;
-        host_.App().Synchronize([&] { host_.DownloadFailed(code, FURL); });
+        host_.App().Synchronize([&] { host_.DownloadFailed(code, url_); });
       }
     }
   } catch (...) {
@@ -133,11 +133,11 @@ void TAsyncDownloader::Execute() {
 }
 
 std::uint32_t TAsyncDownloader::Transfer() {
-  const std::optional<std::filesystem::path> destination = LocalPath(FDestination);
+  const std::optional<std::filesystem::path> destination = LocalPath(destination_);
   if (!destination) return kTransferFailed;
   const std::filesystem::path partial = PartialFileBeside(*destination);
   std::uint32_t result = host_.Transport().Fetch(
-      FURL, partial,
+      url_, partial,
       [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });
   if (result == kTransferOk && !MoveReplacing(partial, *destination)) result = kTransferFailed;
   if (result != kTransferOk) {
@@ -148,7 +148,7 @@ std::uint32_t TAsyncDownloader::Transfer() {
 }
 
 bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
-  if (!FCallback) {
+  if (!callback_) {
     const std::int64_t bar = ClampToBar(total);
     const std::int64_t position = ClampToBar(received);
     latestTotal_ = bar;
@@ -175,7 +175,7 @@ bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
 }
 
 std::string TAsyncDownloader::GetString() const {
-  const std::optional<std::filesystem::path> file = LocalPath(FDestination);
+  const std::optional<std::filesystem::path> file = LocalPath(destination_);
   if (!file) return {};
   std::error_code error;
   if (!std::filesystem::is_regular_file(*file, error)) return {};

@@ -16,7 +16,7 @@
 namespace ovix {
 
 // Receives the downloaded text on the UI thread.
-using TAsyncDownloadCallback = std::function<void(const std::string& Data)>;
+using TAsyncDownloadCallback = std::function<void(const std::string& data)>;
 
 class TAsyncDownloader;
 
@@ -56,9 +56,9 @@ class TAsyncDownloader {
  public:
   // Suspended; its owner starts it (Start or Download), waits for Finished and destroys it.
   // Started with Start, it downloads into a temporary file of its own, removed with it.
-  TAsyncDownloader(TDownloadHost& host, std::string URL);
+  TAsyncDownloader(TDownloadHost& host, std::string url);
   // Starts at once and is freed once its body has ended; the caller keeps nothing.
-  static void Create(TDownloadHost& host, std::string URL, TAsyncDownloadCallback Callback);
+  static void Create(TDownloadHost& host, std::string url, TAsyncDownloadCallback callback);
   // Waits for a started body to end; a never-started downloader just goes.
   ~TAsyncDownloader();
   TAsyncDownloader(const TAsyncDownloader&) = delete;
@@ -66,14 +66,14 @@ class TAsyncDownloader {
 
   void Start();
   // Downloads into the given file instead of the temporary one, and starts.
-  void Download(std::string Destination);
+  void Download(std::string destination);
   // True once the body has ended; then the file and every handed-over step are complete.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // The destination file's text, decoded by its byte-order mark; empty when there is no file.
   std::string GetString() const;
 
-  const std::string& URL() const { return FURL; }
-  const std::string& Destination() const { return FDestination; }
+  const std::string& URL() const { return url_; }
+  const std::string& Destination() const { return destination_; }
   // The result of the transfer, once Finished.
   std::uint32_t Result() const { return result_; }
 
@@ -83,9 +83,9 @@ class TAsyncDownloader {
   bool OnProgress(std::uint64_t received, std::uint64_t total);
 
   TDownloadHost& host_;
-  std::string FURL;
-  std::string FDestination;
-  TAsyncDownloadCallback FCallback;
+  std::string url_;
+  std::string destination_;
+  TAsyncDownloadCallback callback_;
   std::thread thread_;
   std::atomic<bool> finished_{false};
   bool ownsDestination_ = true;  // the temporary file, not one a caller named

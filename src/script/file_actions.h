@@ -21,6 +21,6 @@ TActionProblem CopyFileIfExists(std::string_view source, std::string_view destin
 TActionProblem RemoveFile(std::string_view path);
 // Deletes a directory with everything below it, for good and without questions;
 // true on success.
-bool DeleteDirectoryTree(std::string_view directory);
+bool RemoveDirectoryTree(std::string_view directory);
 
 }  // namespace ovix

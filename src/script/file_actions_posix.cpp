@@ -34,7 +34,7 @@ TActionProblem RemoveFile(std::string_view path) {
   return "the file cannot be deleted";
 }
 
-bool DeleteDirectoryTree(std::string_view directory) {
+bool RemoveDirectoryTree(std::string_view directory) {
   const auto local = LocalPath(directory);
   std::error_code error;
   if (!local || !fs::exists(*local, error)) return false;

@@ -34,7 +34,7 @@ TActionProblem RemoveFile(std::string_view path) {
   return "the file cannot be deleted";
 }
 
-bool DeleteDirectoryTree(std::string_view directory) {
+bool RemoveDirectoryTree(std::string_view directory) {
   // A list of one entry: the path and two terminators.
   std::wstring from = Widen(directory);
   from.push_back(L'\0');

@@ -123,10 +123,10 @@ TEST_F(FileActionsTest, DeleteDirectoryTreeRemovesEverythingBelow) {
   Write("old_mods\\top.txt", "y");
   Write("keep.txt", "z");
   EXPECT_TRUE(DirectoryExists(P("old_mods\\")));
-  EXPECT_TRUE(DeleteDirectoryTree(P("old_mods\\")));
+  EXPECT_TRUE(RemoveDirectoryTree(P("old_mods\\")));
   EXPECT_FALSE(fs::exists(L("old_mods")));
   EXPECT_EQ(Read("keep.txt"), "z");
-  EXPECT_FALSE(DeleteDirectoryTree(P("old_mods\\")));
+  EXPECT_FALSE(RemoveDirectoryTree(P("old_mods\\")));
 }
 
 }  // namespace
