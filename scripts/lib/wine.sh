@@ -13,8 +13,8 @@
 #                              OVIX_WIN_BUILD (build/win32 or build/win64); exits with a
 #                              message when no Wine runs here
 #   ovix_win_configure 32|64 [ARGS...]
-#                              configures build/win32 or build/win64, quietly, with the
-#                              Wine of the same width as its tests' emulator
+#                              configures build/win32 or build/win64 from its preset,
+#                              quietly, with the Wine of the same width as its emulator
 #   ovix_start_display [--reuse]
 #                              starts Xvfb on a free display and exports DISPLAY; with
 #                              --reuse a display that answers is kept instead
@@ -28,6 +28,7 @@
 #   ovix_wine CMD...           runs a Windows program or tool under the picked Wine
 #   ovix_wine_stop             ends the prefix's programs and the X server (for EXIT traps)
 
+# The same paths are the emulators in CMakePresets.json.
 OVIX_WINE32_LOADER=/usr/lib/wine/wine
 OVIX_WINE64_LOADER=/usr/lib/wine/wine64
 
@@ -88,19 +89,10 @@ ovix_wine() {
 }
 
 ovix_win_configure() {
-  local arch="$1" dir="build/win$1" toolchain emulator
+  local arch="$1"
   shift
-  if [ "$arch" = 32 ]; then
-    toolchain=cmake/mingw-i686.cmake emulator="$OVIX_WINE32_LOADER"
-  else
-    toolchain=cmake/mingw-x86_64.cmake emulator="$OVIX_WINE64_LOADER"
-  fi
-  # A configured tree keeps its toolchain; naming it again only draws CMake's warning
-  # about an unused variable.
-  local toolchain_option=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
-  [ ! -f "$dir/CMakeCache.txt" ] || toolchain_option=()
-  cmake -S . -B "$dir" -G Ninja "${toolchain_option[@]}" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" "$@" >/dev/null
+  # The presets (CMakePresets.json) hold the toolchain and the Wine of the same width.
+  cmake --preset "win$arch" "$@" >/dev/null
 }
 
 ovix_start_display() {
