@@ -91,9 +91,9 @@ void Application::WaitForSteps(std::chrono::milliseconds limit) {
   cv_.wait_for(lock, limit, [&] { return !queue_.empty() || Terminated(); });
 }
 
-bool Application::HasPendingSteps() {
+std::size_t Application::PendingSteps() {
   std::lock_guard lock(mutex_);
-  return !queue_.empty();
+  return queue_.size();
 }
 
 void Application::WaitForSteps(const std::function<bool()>& wake) {

@@ -83,7 +83,8 @@ class Application {
   void RunPendingSteps();
   // Makes the UI thread run RunPendingSteps soon; called from any thread.
   virtual void WakeUiThread() = 0;
-  bool HasPendingSteps();
+  bool HasPendingSteps() { return PendingSteps() > 0; }
+  std::size_t PendingSteps();
   // Blocks the UI thread until a hand-over arrives, the application terminates
   // or wake is called; for backends without a native message queue.
   void WaitForSteps(const std::function<bool()>& wake);

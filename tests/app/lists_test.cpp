@@ -12,6 +12,7 @@
 #include "net/transfer_codes.h"
 #include "scripted_service.h"
 #include "support/sandbox.h"
+#include "support/wait_until.h"
 #include "window_fixture.h"
 
 namespace ovix {
@@ -39,12 +40,12 @@ class ListsTest : public ::testing::Test {
   }
   // Lets every answer in flight arrive.
   void Settle() {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    do {
-      h->app.ProcessMessages();
-      std::this_thread::sleep_for(1ms);
-      h->w().Downloads().Reap();
-    } while (h->w().Downloads().Count() > 0 && std::chrono::steady_clock::now() < deadline);
+    test::WaitUntil(
+        [&] {
+          h->w().Downloads().Reap();
+          return h->w().Downloads().Count() == 0;
+        },
+        30s, [&] { h->app.ProcessMessages(); });
     h->app.ProcessMessages();
     ASSERT_EQ(h->w().Downloads().Count(), 0u);
   }
@@ -188,10 +189,8 @@ TEST_F(ListsTest, AFailedTransferWithoutCallbackShowsTheCodeAndUnlocksButTheInst
     c->SetEnabled(false);
   TAsyncDownloader download(w(), "https://nowhere.invalid/script");
   download.Start();
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (!download.Finished() && std::chrono::steady_clock::now() < deadline)
-    h->app.ProcessMessages();
-  ASSERT_TRUE(download.Finished());
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return download.Finished(); }, 30s, [&] { h->app.ProcessMessages(); }));
   EXPECT_EQ(w().pbCurrentAction.Max(), 100);
   EXPECT_EQ(w().pbCurrentAction.Position(), 100);
   EXPECT_EQ(w().pbCurrentAction.State(), ui::TProgressState::Error);

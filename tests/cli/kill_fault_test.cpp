@@ -290,6 +290,10 @@ TEST_F(KillFaultTest, AKilledDownloadLeavesTheOldFileOrTheWholeNewOne) {
       static_cast<long long>(
           std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
   EXPECT_EQ(corrupted, 0);
+  // The series tried what it names: most kills found the updater running, and downloads
+  // cut off mid-way left their partial files.
+  EXPECT_GE(running, kKills / 2);
+  EXPECT_GT(partial, 0);
 }
 
 TEST_F(KillFaultTest, AKilledCopyLeavesTheOldFileOrTheWholeNewOne) {
@@ -353,6 +357,8 @@ TEST_F(KillFaultTest, AKilledCopyLeavesTheOldFileOrTheWholeNewOne) {
       static_cast<long long>(
           std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
   EXPECT_EQ(corrupted, 0);
+  EXPECT_GE(running, kKills / 4);
+  EXPECT_GT(partial, 0);  // copies cut off mid-way
 }
 
 struct TMember {
@@ -478,6 +484,8 @@ TEST_F(KillFaultTest, AKilledUnpackLeavesEveryMemberOldOrAbsentOrWhole) {
       static_cast<long long>(
           std::chrono::duration_cast<std::chrono::milliseconds>(*oneRun).count()));
   EXPECT_EQ(corrupted, 0);
+  EXPECT_GE(running, kKills / 2);
+  EXPECT_GT(midway, 0);  // some kills stopped an unpack between its members
 }
 
 }  // namespace

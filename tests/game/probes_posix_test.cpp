@@ -19,6 +19,7 @@
 #include "os/process_posix.h"
 #include "os/scratch_wine_prefix.h"
 #include "os/windows_path.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -28,12 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool WaitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return test::WaitUntil(condition, std::chrono::seconds(20));
 }
 
 // A child running `sleep` under a command line of our choosing; killed and reaped on

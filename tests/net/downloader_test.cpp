@@ -13,6 +13,7 @@
 #include "os/files.h"
 #include "os/folders.h"
 #include "support/sandbox.h"
+#include "support/wait_until.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -92,13 +93,7 @@ class Host final : public TDownloadHost {
   // Pumps until the condition holds; false after the deadline.
   template <typename Condition>
   bool PumpUntil(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      app.ProcessMessages();
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return test::WaitUntil(done, 30s, [this] { app.ProcessMessages(); });
   }
 
   ui::HeadlessApplication app;
@@ -251,8 +246,13 @@ TEST(DownloaderTest, TerminatingAbandonsTransfersQuietlyAndShutdownJoinsThem) {
   auto owned = std::make_unique<TAsyncDownloader>(host, "hold");
   owned->Start();
   ASSERT_TRUE(host.PumpUntil([&] { return host.progressSteps > 0; }));
+  const auto terminated = std::chrono::steady_clock::now();
   host.app.Terminate();
   host.registry.JoinAll();
+  ASSERT_TRUE(test::WaitUntil([&] { return owned->Finished(); }, 30s));
+  // Abandoned: a held transfer would only give up by itself after 30 s.
+  EXPECT_EQ(owned->Result(), kTransferAborted);
+  EXPECT_LT(std::chrono::steady_clock::now() - terminated, 15s);
   owned.reset();
   EXPECT_EQ(callbacks, 0);  // dropped: the UI thread no longer serves hand-overs
   EXPECT_TRUE(host.failures.empty());

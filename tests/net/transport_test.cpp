@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "support/sandbox.h"
 #include "support/scoped_environment.h"
 #include "support/service_kit.h"
+#include "support/wait_until.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -97,7 +99,12 @@ TEST_F(TransportTest, ProgressCanAbandonStalledAndEndlessTransfers) {
   // The stalled server sends nothing more; a stop flag set from another thread
   // still ends the transfer promptly.
   std::thread stopper([&] {
-    std::this_thread::sleep_for(300ms);
+    test::WaitUntil(
+        [&] {
+          const std::vector<std::string> requests = server.Requests();
+          return std::find(requests.begin(), requests.end(), "/stall") != requests.end();
+        },
+        20s);
     transport_->AbortAll();
   });
   EXPECT_EQ(Fetch(server.Url("/stall")), kTransferAborted);

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait_until.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix::ui {
@@ -16,14 +17,8 @@ using namespace std::chrono_literals;
 // Pumps the UI thread until the condition holds; fails the test after a deadline
 // instead of hanging.
 template <typename Condition>
-bool PumpUntil(Application& app, Condition done, std::chrono::seconds limit = 20s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    app.ProcessMessages();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
+bool PumpUntil(Application& app, Condition done) {
+  return test::WaitUntil(done, 20s, [&] { app.ProcessMessages(); });
 }
 
 TEST(HandOverTest, StepsRunOnTheUiThreadAndTheWorkerWaitsForThem) {
@@ -74,8 +69,8 @@ TEST(HandOverTest, TerminatingDropsQueuedAndLaterSteps) {
       ++dropped;
     });
   }
-  // Nobody pumps: the workers stay blocked until termination releases them.
-  std::this_thread::sleep_for(20ms);
+  // Nobody pumps: the workers stay blocked, their steps queued, until termination releases them.
+  ASSERT_TRUE(test::WaitUntil([&] { return app.QueuedSteps() == 8; }, 20s));
   app.Terminate();
   for (auto& w : workers) w.join();
   EXPECT_EQ(ran.load(), 0);
@@ -111,12 +106,8 @@ TEST(HandOverTest, AModalMessageBoxKeepsServingHandOvers) {
   std::atomic<bool> stepRan{false};
   std::thread worker([&] { app.Synchronize([&] { stepRan = true; }); });
   // Only message boxes serve the queue here, never ProcessMessages.
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (!stepRan && std::chrono::steady_clock::now() < deadline) {
-    app.MessageBox("busy", TMsgIcon::Information);
-    std::this_thread::sleep_for(1ms);
-  }
-  EXPECT_TRUE(stepRan);
+  EXPECT_TRUE(test::WaitUntil([&] { return stepRan.load(); }, 20s,
+                              [&] { app.MessageBox("busy", TMsgIcon::Information); }));
   if (!stepRan) app.Terminate();
   worker.join();
 }

@@ -267,6 +267,18 @@ DWORD ExitCodeWithin(const ChildProcess& process, std::chrono::milliseconds limi
   return code;
 }
 
+// Without this the two tests below could pass because no planted network DLL is ever
+// loaded under the override they set: a program that does not narrow its search loads it.
+TEST(PlantedDllTest, UnderTheOverrideAPlantedNetworkDllIsLoadedWhereTheSearchIsWide) {
+  const DownloadsFolder downloads(OVIX_SEARCH_PROBE_PATH, {L"wininet.dll"});
+  const PreferFilesFound prefer(L"dll_search_probe.exe", {L"wininet"});
+  ASSERT_TRUE(prefer.Set());
+  const ChildProcess probe(downloads.Command(L"--unrestricted wininet.dll"));
+  ASSERT_TRUE(probe.Started());
+  EXPECT_EQ(ExitCodeWithin(probe, kDeadline), 1u);
+  EXPECT_EQ(downloads.Loaded(), std::vector<std::string>{"wininet.dll"});
+}
+
 TEST(PlantedDllTest, TheWindowProgramMakesRequestsWithoutLoadingDllsBesideIt) {
   const DownloadsFolder downloads(OVIX_EXE_PATH, {L"wininet.dll"});
   const PreferFilesFound prefer(L"OvixUpdater.exe", {L"wininet"});

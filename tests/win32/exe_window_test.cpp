@@ -34,9 +34,22 @@ std::string Environment(const char* name) {
   return value ? value : "";
 }
 
-// The language the run's Unix locale (LC_ALL, set per run by CTest) stands for.
+// The language the run's Unix locale (LC_ALL, set per run by CTest) stands for, as the locale
+// list in CMake pairs them ("en:en_US.UTF-8,fr:fr_FR.UTF-8").
 TLanguage ExpectedLanguage() {
-  return LanguageFromLocaleId(LocaleIdFromPosixName(Environment("LC_ALL")));
+  const std::string locale = Environment("LC_ALL");
+  const std::string pairs = std::string(OVIX_TEST_LOCALES) + ",";
+  std::string code;
+  for (std::size_t start = 0, end; (end = pairs.find(',', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string pair = pairs.substr(start, end - start);
+    if (pair.substr(pair.find(':') + 1) == locale) code = pair.substr(0, pair.find(':'));
+  }
+  for (int i = 0; i < kLanguageCount; ++i) {
+    if (Text(txtLanguageCode, static_cast<TLanguage>(i)) == code) return static_cast<TLanguage>(i);
+  }
+  ADD_FAILURE() << "the locale list names no language for " << locale;
+  return lngEN;
 }
 
 class RunningExe : public testing::ChildProcess {
@@ -188,8 +201,7 @@ TEST(ExeWindowTest, ACommandLineScriptIsAnnouncedBeforeTheWindowShows) {
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   HWND main = nullptr;
   ASSERT_TRUE(WaitFor([&] { return (main = exe.MainWindow()) != nullptr; }, Pause));
-  // Only one notice, however many arguments.
-  Sleep(200);
+  // Only one notice, however many arguments: the notices come before the window does.
   EXPECT_EQ(FindMessageBox(exe.Id()), nullptr);
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(exe.Handle(), 30000), WAIT_OBJECT_0);

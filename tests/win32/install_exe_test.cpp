@@ -185,16 +185,31 @@ TEST(InstallExeTest, InstallsOnceTheClientIsClosedAndKeepsThePlayersConfiguratio
 
   const std::string idleStatus = WindowText(status);
   PostMessageW(install, BM_CLICK, 0, 0);
-  // The button is locked from before the first status line until the install ends.
+  // The button is locked from before the first status line until the install ends: each look
+  // while it shows a percentage short of 100 finds it locked (at the end it is unlocked just
+  // before its caption is reset). The caption is read before and after the lock, so that a
+  // look spanning the start or the end of the install does not count.
   HWND box = nullptr;
+  int looksDuring = 0, unlockedDuring = 0;
+  const auto inProgress = [&](const std::string& caption) {
+    return caption != S(txtInstallUpdate[lngEN]) && caption.find("(100%)") == std::string::npos;
+  };
   ASSERT_TRUE(WaitFor(
       [&] {
         box = FindMessageBox(exe.Id());
-        return box != nullptr || (IsWindowEnabled(install) && WindowText(status) != idleStatus &&
+        const std::string before = WindowText(install);
+        const bool enabled = IsWindowEnabled(install) != FALSE;
+        if (inProgress(before) && inProgress(WindowText(install))) {
+          ++looksDuring;
+          unlockedDuring += enabled;
+        }
+        return box != nullptr || (enabled && WindowText(status) != idleStatus &&
                                   WindowText(install) == S(txtInstallUpdate[lngEN]));
       },
-      Pause, std::chrono::seconds(60)));
+      [] {}, std::chrono::seconds(60)));
   ASSERT_EQ(box, nullptr) << MessageBoxText(box);
+  EXPECT_GT(looksDuring, 0);
+  EXPECT_EQ(unlockedDuring, 0);
 
   EXPECT_EQ(WindowText(status), S(txtCurrentAction[lngEN]) + "Ovix 2.1 is installed");
   EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 100);

@@ -9,6 +9,7 @@
 
 #include "os/text.h"
 #include "os/windows_api.h"
+#include "support/wait_until.h"
 
 namespace ovix::testing {
 
@@ -119,13 +120,7 @@ inline void ChooseComboItem(HWND combo, int index) {
 // Polls until the condition holds, running `pump` between tries; false after the deadline.
 inline bool WaitFor(const std::function<bool()>& condition, const std::function<void()>& pump,
                     std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    pump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return test::WaitUntil(condition, limit, pump);
 }
 
 struct MessageBoxSearch {

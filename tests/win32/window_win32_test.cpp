@@ -279,16 +279,30 @@ TEST_F(Win32WindowTest, HandOversRunOnTheUiThreadAlsoInsideAMessageBox) {
   EXPECT_EQ(buttons, 1);
 }
 
+BOOL CALLBACK CountButtons(HWND child, LPARAM count) {
+  if (ClassNameOf(child) == "Button") ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 TEST_F(Win32WindowTest, TheRetryQuestionHasYesAndNo) {
   Open(0x0409);
+  int buttons = 0;
+  bool yes = false, no = false;
   std::thread answerer([&] {
     HWND box = nullptr;
     WaitFor([&] { return (box = FindMessageBox(GetCurrentProcessId())) != nullptr; }, [] {});
-    if (box) PostMessageW(box, WM_COMMAND, IDYES, 0);
+    if (!box) return;
+    // An OK-only box would also return what is posted: its buttons tell the kind.
+    EnumChildWindows(box, CountButtons, reinterpret_cast<LPARAM>(&buttons));
+    yes = GetDlgItem(box, IDYES) != nullptr;
+    no = GetDlgItem(box, IDNO) != nullptr;
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
   });
   EXPECT_EQ(app.MessageBox(txtRetryDirectory[lngEN], ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo),
             ui::TMsgResult::Yes);
   answerer.join();
+  EXPECT_EQ(buttons, 2);
+  EXPECT_TRUE(yes && no);
 }
 
 TEST_F(Win32WindowTest, ClosingTheWindowEndsTheLoopAndLaterHandOversAreDropped) {

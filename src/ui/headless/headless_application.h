@@ -43,6 +43,8 @@ class HeadlessApplication : public Application {
 
   // Every message box shown so far, in order.
   const std::vector<ShownMessage>& Messages() const { return messages_; }
+  // Hand-overs queued and not yet run, for a test that must know its workers wait.
+  std::size_t QueuedSteps() { return PendingSteps(); }
   void ClearMessages() { messages_.clear(); }
   // Answers for the next Yes/No questions; unanswered questions get No.
   void QueueAnswer(TMsgResult answer) { answers_.push_back(answer); }
