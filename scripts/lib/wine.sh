@@ -53,6 +53,7 @@ ovix_wine_try() {
 
 ovix_wine_pick() {
   local want="${OVIX_WINE_ARCH:-}" why32="" why64=""
+  OVIX_WINE=""  # never one a calling script exported
   case "$want" in
     "" | 32 | 64) ;;
     *) ovix_wine_fail "OVIX_WINE_ARCH must be 32, 64 or unset, not '$want'" ;;
@@ -68,7 +69,7 @@ ovix_wine_pick() {
   else
     why32="OVIX_WINE_ARCH=64 asks for the 64-bit path"
   fi
-  if [ -z "${OVIX_WINE:-}" ]; then
+  if [ -z "$OVIX_WINE" ]; then
     if ! why64=$(ovix_wine_try "$OVIX_WINE64_LOADER"); then
       ovix_wine_fail "no Wine runs here: $why32; $why64." \
         "Run scripts/bootstrap, which installs both halves of Wine."

@@ -109,9 +109,6 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
   TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
 
-  // The update service's base address, without a trailing "/".
-  const std::string& ServiceUrl() const { return serviceUrl_; }
-
   // The catalogue text in the language in force.
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }
 
@@ -151,8 +148,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::shared_ptr<TTransport> transport_;
   std::string serviceUrl_;
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
-  bool installing_ = false;
-  bool downloadFailedInInstall_ = false;
+  bool downloadFailedInInstall_ = false;  // reset when an install starts
   TDownloadRegistry downloads_;
   std::chrono::steady_clock::time_point lastPump_;
 };

@@ -35,18 +35,15 @@ void TfWindow::bProcessClick() {
   for (ui::TControl* control : std::initializer_list<ui::TControl*>{
            &bChangeDirectory, &cbKeepConfig, &bProcess, &cmbConfig, &cmbOvixVersion})
     control->SetEnabled(false);
-  installing_ = true;
   downloadFailedInInstall_ = false;
   try {
     lastInstall_ = RunInstall(script);
   } catch (...) {
     // The error goes to the error report; the player still gets the controls back.
-    installing_ = false;
     lastInstall_ = TInstallOutcome::Error;
     CloseInstall();
     throw;
   }
-  installing_ = false;
   // Closing leaves everything as it is.
   if (lastInstall_ != TInstallOutcome::Closing) CloseInstall();
 }

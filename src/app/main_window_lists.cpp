@@ -82,7 +82,7 @@ void TfWindow::DownloadProgress(std::int64_t received, std::int64_t total) {
 }
 
 void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
-  if (installing_) downloadFailedInInstall_ = true;
+  downloadFailedInInstall_ = true;
   if (onDownloadFailed) onDownloadFailed(url, code);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);

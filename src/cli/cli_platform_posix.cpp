@@ -1,4 +1,3 @@
-
 #include <filesystem>
 
 #include "cli/cli_platform.h"

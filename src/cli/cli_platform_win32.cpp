@@ -1,4 +1,3 @@
-
 #include "cli/cli_platform.h"
 #include "os/dll_search.h"
 #include "os/windows_api.h"

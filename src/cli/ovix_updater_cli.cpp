@@ -58,6 +58,29 @@ bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what) {
   return false;
 }
 
+// Said after "not installed".
+const char* WhyNotInstalled(TInstallOutcome outcome) {
+  switch (outcome) {
+    case TInstallOutcome::NoGameFolder:
+      return ": no game folder";
+    case TInstallOutcome::ClientRunning:
+      return ": the game's client runs";
+    case TInstallOutcome::ScriptDownloadFailed:
+      return ": the install script did not arrive";
+    case TInstallOutcome::NoScript:
+      return ": the install script is empty";
+    case TInstallOutcome::DownloadFailed:
+      return ": a download of the script failed";
+    case TInstallOutcome::Error:
+      return ": an error stopped the install";
+    case TInstallOutcome::None:
+    case TInstallOutcome::Installed:
+    case TInstallOutcome::Closing:
+      break;
+  }
+  return "";
+}
+
 void PrintLine(const char* kind, std::string_view text) {
   std::printf("%s: %.*s\n", kind, static_cast<int>(text.size()), text.data());
   std::fflush(stdout);
@@ -131,37 +154,16 @@ int Run(const TCliOptions& options) {
   if (options.keepConfig) window.cbKeepConfig.UserSetChecked(true);
 
   window.bProcess.Click();
-  switch (window.LastInstallOutcome()) {
-    case TInstallOutcome::Installed:
-      if (warnings == 0) {
-        std::printf("installed\n");
-        return 0;
-      }
-      std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
-      return 3;
-    case TInstallOutcome::NoGameFolder:
-      std::printf("not installed: no game folder\n");
-      break;
-    case TInstallOutcome::ClientRunning:
-      std::printf("not installed: the game's client runs\n");
-      break;
-    case TInstallOutcome::ScriptDownloadFailed:
-      std::printf("not installed: the install script did not arrive\n");
-      break;
-    case TInstallOutcome::NoScript:
-      std::printf("not installed: the install script is empty\n");
-      break;
-    case TInstallOutcome::DownloadFailed:
-      std::printf("not installed: a download of the script failed\n");
-      break;
-    case TInstallOutcome::Error:
-      std::printf("not installed: an error stopped the install\n");
-      break;
-    case TInstallOutcome::None:
-    case TInstallOutcome::Closing:
-      std::printf("not installed\n");
-      break;
+  const TInstallOutcome outcome = window.LastInstallOutcome();
+  if (outcome == TInstallOutcome::Installed && warnings == 0) {
+    std::printf("installed\n");
+    return 0;
   }
+  if (outcome == TInstallOutcome::Installed) {
+    std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
+    return 3;
+  }
+  std::printf("not installed%s\n", WhyNotInstalled(outcome));
   return 1;
 }
 

@@ -15,7 +15,7 @@ std::string FormatTransferCode(std::uint32_t code) {
 namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && AsciiLowerCase(text.substr(0, prefix.size())) == prefix;
+  return EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ void RemoveStalePartialFiles(const std::filesystem::path& directory) {
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::optional<std::uint64_t> process = PartialFileProcess(it->path().filename().native());
     std::error_code ignored;
-    if (process && *process != CurrentProcessId() && !ProcessIsRunning(*process) &&
+    if (process && *process != CurrentProcessId() && !IsProcessAlive(*process) &&
         it->is_regular_file(ignored)) {
       std::filesystem::remove(it->path(), ignored);
     }

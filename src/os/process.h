@@ -10,7 +10,7 @@ std::uint64_t CurrentProcessId();
 
 // Whether a process with this identifier runs. Also true when the system will not say
 // (a process of another user), so that nothing of a running process is taken for left over.
-bool ProcessIsRunning(std::uint64_t id);
+bool IsProcessAlive(std::uint64_t id);
 
 // Whether some running process's executable name matches `exeName` by ExeNameMatches. False
 // when the process list cannot be read.

@@ -46,7 +46,7 @@ bool IsProcessFolder(const std::string& name) {
 
 std::uint64_t CurrentProcessId() { return static_cast<std::uint64_t>(getpid()); }
 
-bool ProcessIsRunning(std::uint64_t id) {
+bool IsProcessAlive(std::uint64_t id) {
   const auto pid = static_cast<pid_t>(id);
   // Ids the system cannot hold, and those that name process groups, name no process.
   if (pid <= 0 || static_cast<std::uint64_t>(pid) != id) return false;

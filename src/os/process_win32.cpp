@@ -13,7 +13,7 @@ namespace ovix {
 
 std::uint64_t CurrentProcessId() { return GetCurrentProcessId(); }
 
-bool ProcessIsRunning(std::uint64_t id) {
+bool IsProcessAlive(std::uint64_t id) {
   if (id > 0xFFFFFFFFu) return false;
   const UniqueHandle process(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
