@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "ui/controls.h"
 
@@ -48,6 +49,10 @@ class Application {
   // A folder picker; nullopt when the user cancels.
   virtual std::optional<std::string> BrowseForFolder(std::string_view prompt,
                                                      std::string_view initial) = 0;
+  // A short list of choices shown under `anchor` (a pop-up menu under a button); the index
+  // chosen, nullopt when the player dismisses it.
+  virtual std::optional<int> ChooseFromList(const TControl& anchor,
+                                            const std::vector<std::string>& items) = 0;
 
   // Handles every pending message and hand-over, then returns.
   virtual void ProcessMessages() = 0;

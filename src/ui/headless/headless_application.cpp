@@ -71,6 +71,16 @@ std::optional<std::string> HeadlessApplication::BrowseForFolder(std::string_view
   return pick;
 }
 
+std::optional<int> HeadlessApplication::ChooseFromList(const TControl& anchor,
+                                                       const std::vector<std::string>& items) {
+  lists_.push_back({anchor.Name(), items});
+  if (choices_.empty()) return std::nullopt;
+  const std::optional<int> choice = choices_.front();
+  choices_.pop_front();
+  if (choice && (*choice < 0 || *choice >= static_cast<int>(items.size()))) return std::nullopt;
+  return choice;
+}
+
 void HeadlessApplication::ProcessMessages() { RunPendingSteps(); }
 
 void HeadlessApplication::WaitForWork(std::chrono::milliseconds limit) { WaitForSteps(limit); }

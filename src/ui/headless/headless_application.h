@@ -37,6 +37,8 @@ class HeadlessApplication : public Application {
   std::unique_ptr<ControlPeer> CreatePeer(TControl& control) override;
   std::optional<std::string> BrowseForFolder(std::string_view prompt,
                                              std::string_view initial) override;
+  std::optional<int> ChooseFromList(const TControl& anchor,
+                                    const std::vector<std::string>& items) override;
   void ProcessMessages() override;
   void WaitForWork(std::chrono::milliseconds limit) override;
   void Run(TForm& mainForm) override;
@@ -50,6 +52,15 @@ class HeadlessApplication : public Application {
   void QueueAnswer(TMsgResult answer) { answers_.push_back(answer); }
   // Folders the user will pick, in order; nullopt is a cancel. Unscripted picks cancel.
   void QueueFolderPick(std::optional<std::string> folder) { picks_.push_back(std::move(folder)); }
+  // Indexes the player will choose from the next lists, in order; nullopt dismisses one.
+  // Unscripted lists are dismissed.
+  void QueueChoice(std::optional<int> index) { choices_.push_back(index); }
+  // Every list shown so far, by its anchor's name and its items, in order.
+  struct ShownList {
+    std::string anchor;
+    std::vector<std::string> items;
+  };
+  const std::vector<ShownList>& Lists() const { return lists_; }
   // Every folder picker opened so far, in order.
   const std::vector<ShownPicker>& Pickers() const { return pickers_; }
   // Called for every message box as it is shown (the console front end prints them).
@@ -67,6 +78,8 @@ class HeadlessApplication : public Application {
   std::deque<TMsgResult> answers_;
   std::deque<std::optional<std::string>> picks_;
   std::vector<ShownPicker> pickers_;
+  std::deque<std::optional<int>> choices_;
+  std::vector<ShownList> lists_;
 };
 
 }  // namespace ovix::ui

@@ -166,6 +166,21 @@ std::optional<std::string> Win32Application::BrowseForFolder(std::string_view pr
   return Narrow(path);
 }
 
+std::optional<int> Win32Application::ChooseFromList(const TControl& anchor,
+                                                    const std::vector<std::string>& items) {
+  // A pop-up menu under the anchor, answered before it returns.
+  MenuHandle menu(CreatePopupMenu());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    AppendMenuW(menu.get(), MF_STRING, static_cast<UINT_PTR>(i + 1), Widen(items[i]).c_str());
+  }
+  RECT box{};
+  GetWindowRect(HandleOf(anchor), &box);
+  const int chosen = TrackPopupMenuEx(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN,
+                                      box.left, box.bottom, MainWindow(), nullptr);
+  if (chosen <= 0) return std::nullopt;
+  return chosen - 1;
+}
+
 void Win32Application::Dispatch(MSG& message) {
   HWND main = MainWindow();
   // Gives the main window dialog keyboard handling (Tab, arrows, Space).

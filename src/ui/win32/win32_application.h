@@ -25,6 +25,8 @@ class Win32Application final : public Application {
   std::unique_ptr<ControlPeer> CreatePeer(TControl& control) override;
   std::optional<std::string> BrowseForFolder(std::string_view prompt,
                                              std::string_view initial) override;
+  std::optional<int> ChooseFromList(const TControl& anchor,
+                                    const std::vector<std::string>& items) override;
   void ProcessMessages() override;
   void WaitForWork(std::chrono::milliseconds limit) override;
   void Run(TForm& mainForm) override;

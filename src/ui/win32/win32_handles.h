@@ -21,6 +21,11 @@ struct WindowDeleter {
 };
 using WindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
 
+struct MenuDeleter {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using MenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+
 // A screen device context for measuring, released on every way out.
 class ScreenDc {
  public:
