@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 
 #include "game/discovery.h"
@@ -165,22 +167,61 @@ void TfWindow::RequestConfigurationList() {
 
 void TfWindow::FindGameDirectory() {
   // Nothing found stays silent: the install button tells the player.
+  if constexpr (kClientsLiveInPrefixes) {
+    FoundClients = FindGameClients();
+    if (!FoundClients.empty()) TakeClient(FoundClients.front());
+    return;
+  }
   SearchGameDirectory([this](const std::string& directory) {
     WOTDir = directory;
     ApplyGameDirectory();
   });
 }
 
+void TfWindow::TakeClient(const TGameClient& client) {
+  UseClientPrefix(client);
+  WOTDir = client.windowsPath;
+  ApplyGameDirectory();
+}
+
 void TfWindow::bChangeDirectoryClick() {
+  if (FoundClients.empty()) return PickGameFolder();
+  std::vector<std::string> items;
+  for (const TGameClient& client : FoundClients) items.push_back(ClientCaption(client));
+  items.emplace_back(Tr(txtOtherFolder));
+  const std::optional<int> choice = App().ChooseFromList(bChangeDirectory, items);
+  if (!choice) return;
+  if (*choice < static_cast<int>(FoundClients.size())) {
+    // A copy: the list may change while the client is taken.
+    TakeClient(TGameClient(FoundClients[static_cast<std::size_t>(*choice)]));
+    return;
+  }
+  PickGameFolder();
+}
+
+void TfWindow::PickGameFolder() {
   std::string chosen;
   for (;;) {
+    // A folder of this system, rather than a Windows path, comes from a picker that knows no
+    // prefixes: the client in it says which prefix is the game's.
+    const bool local = chosen.starts_with('/');
+    std::error_code error;
+    const bool exists =
+        local ? std::filesystem::is_directory(chosen, error) : DirectoryExists(chosen);
     // The previous pick is offered again, so a near miss is one click from the right folder.
-    const std::string initial = !chosen.empty() && DirectoryExists(chosen) ? chosen : "";
+    const std::string initial = !chosen.empty() && exists ? chosen : "";
     const std::optional<std::string> picked =
         App().BrowseForFolder(Tr(txtSelectDirectory), initial);
     if (!picked) return;
     chosen = *picked;
-    if (IsGameDirectory(chosen)) {
+    if (chosen.starts_with('/')) {
+      if (const std::optional<TGameClient> client = ClientAt(chosen, FoundClients)) {
+        if (std::find(FoundClients.begin(), FoundClients.end(), *client) == FoundClients.end())
+          FoundClients.push_back(*client);
+        TakeClient(*client);
+        return;
+      }
+    } else if (IsGameDirectory(chosen)) {
       WOTDir = chosen;
       ApplyGameDirectory();
       return;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "game/clients.h"
 #include "lang/languages.h"
 #include "net/async_downloader.h"
 #include "ui/application.h"
@@ -69,6 +70,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::string Version;
   std::string CustomScript;
   std::string LastNightlyRev;
+  // Where clients live in Wine prefixes: every client the start-up search found, and those
+  // picked since; Modify lists them. Always empty on Windows.
+  std::vector<TGameClient> FoundClients;
   TLanguage currentLanguage = lngEN;
 
   // For a front end that reports more than the window shows (the console program): each
@@ -142,6 +146,10 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void TakeCommandLine(const std::vector<std::string>& arguments);
   void RequestConfigurationList();
   void FindGameDirectory();
+  // Makes the client the game folder, reached through its prefix.
+  void TakeClient(const TGameClient& client);
+  // The folder picker, until the player picks a game folder or gives up.
+  void PickGameFolder();
   void PlaceOptionBoxes();
   void RelabelPlaceholder(ui::TComboBox& box, const TCatalogueEntry& entry, TLanguage oldLanguage);
 

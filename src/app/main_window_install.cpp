@@ -54,8 +54,10 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
       versionIndex > 0 ? VersionsFiles.at(static_cast<std::size_t>(versionIndex)) : Version;
   std::string address = serviceUrl_ + std::string(kScriptRequest) + versionKey;
   if (!CustomScript.empty()) {
-    if (FileExists(CustomScript)) {
-      const auto file = LocalPath(CustomScript);
+    // Named by a path of this system, the file is read through the game's prefix.
+    const std::string scriptPath = AsWindowsPath(CustomScript);
+    if (FileExists(scriptPath)) {
+      const auto file = LocalPath(scriptPath);
       const std::optional<std::string> bytes = file ? ReadWholeFile(*file) : std::nullopt;
       if (!bytes) throw std::runtime_error("Cannot read the script file " + CustomScript);
       script = DecodeText(*bytes);

@@ -17,6 +17,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--list-games") {
+      options.listGames = true;
     } else if (argument == "--keep-config") {
       options.keepConfig = true;
     } else if (const auto found = valued.find(argument); found != valued.end()) {
@@ -44,8 +46,13 @@ question whether to try another folder is answered No.
 
 Options:
   --game-dir DIR     the game folder, holding worldoftanks.exe (a Windows path,
-                     such as C:\Games\World_of_Tanks); without it the folder is
-                     searched for as the window does at start-up
+                     such as C:\Games\World_of_Tanks, or on Linux a folder of
+                     this system, reached through the Wine prefix it is in);
+                     without it the folder is searched for as the window does
+                     at start-up
+  --list-games       list every game client found, one a line, tab-separated:
+                     its folder, its version, its Wine prefix (or -) and its
+                     Windows path in that prefix; installs nothing
   --version NAME     the version to install, as the version list names it;
                      default: the list's first item
   --config NAME      the configuration preset, as the preset list names it;
@@ -69,8 +76,10 @@ Exit status: 0 when the install ran to its end without a download failure, an
 error or a warning; 1 when it did not run to its end or a download failed; 2 for
 a mistake on the command line (also a --game-dir without worldoftanks.exe);
 3 when it finished with warnings.
-On Linux, Windows paths resolve through the Wine prefix in WINEPREFIX
-(default ~/.wine).
+On Linux the game is searched for in the Wine prefix in WINEPREFIX, in Steam's
+libraries (Proton), and in the prefixes of Lutris, Bottles, PortProton and
+~/.wine; the first client found is used, and Windows paths, the script's among
+them, resolve through its prefix.
 )";
 }
 

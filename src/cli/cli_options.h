@@ -9,6 +9,7 @@ namespace ovix {
 
 struct TCliOptions {
   bool help = false;
+  bool listGames = false;     // list the clients found instead of installing
   std::string gameDirectory;  // empty: searched for as at start-up
   std::string versionItem;    // empty: the version list's first item
   std::string configItem;     // empty: the default configuration

@@ -10,7 +10,9 @@
 #include "app/main_window.h"
 #include "cli/cli_options.h"
 #include "cli/cli_platform.h"
+#include "game/clients.h"
 #include "game/discovery.h"
+#include "game/probes.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
@@ -86,24 +88,71 @@ void PrintLine(const char* kind, std::string_view text) {
   std::fflush(stdout);
 }
 
+// Every client found, one a line: folder, version, prefix, Windows path.
+int ListGames() {
+  std::vector<TGameClient> clients = FindGameClients();
+  if constexpr (!kClientsLiveInPrefixes) {
+    if (const std::string folder = SearchGameDirectory(); !folder.empty()) {
+      clients.push_back({folder, GetFileVersionString(folder + "\\worldoftanks.exe"), "", folder});
+    }
+  }
+  const auto field = [](const std::string& text) { return text.empty() ? "-" : text.c_str(); };
+  for (const TGameClient& client : clients) {
+    std::printf("%s\t%s\t%s\t%s\n", client.folder.c_str(), field(client.version),
+                field(client.prefix), client.windowsPath.c_str());
+  }
+  if (clients.empty()) std::fprintf(stderr, "ovix-updater-cli: no game client found\n");
+  return 0;
+}
+
+bool IsDrivePath(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// The game folder to install into, in Windows form, its client's prefix made the one in force;
+// empty when none was given or found. nullopt, after saying why, for a folder without a client.
+std::optional<std::string> ChooseGameFolder(const std::string& given) {
+  if (given.empty()) {
+    if constexpr (kClientsLiveInPrefixes) {
+      // Searched here rather than by the window, so that the script's path resolves through
+      // the prefix of the client it installs into.
+      const std::vector<TGameClient> clients = FindGameClients();
+      if (clients.empty()) return std::string();
+      UseClientPrefix(clients.front());
+      return clients.front().windowsPath;
+    }
+    return std::string();
+  }
+  if (kClientsLiveInPrefixes && !IsDrivePath(given)) {
+    if (const std::optional<TGameClient> client = ClientAt(given, {})) {
+      UseClientPrefix(*client);
+      return client->windowsPath;
+    }
+  } else if (IsGameDirectory(given)) {
+    // Checked as a picked folder is; a given folder also spares the search, which would race
+    // with it for the version list.
+    return given;
+  }
+  std::fprintf(stderr,
+               "ovix-updater-cli: \"%s\" holds no worldoftanks.exe: it is not the game's folder\n",
+               given.c_str());
+  return std::nullopt;
+}
+
 int Run(const TCliOptions& options) {
+  if (options.listGames) return ListGames();
   std::optional<TLanguage> language;
   if (!options.languageCode.empty() && !(language = LanguageByCode(options.languageCode))) {
     std::fprintf(stderr, "ovix-updater-cli: unknown language \"%s\"\n",
                  options.languageCode.c_str());
     return 2;
   }
-  // Checked as a picked folder is; a given folder also spares the search, which would race
-  // with it for the version list.
-  if (!options.gameDirectory.empty() && !IsGameDirectory(options.gameDirectory)) {
-    std::fprintf(
-        stderr, "ovix-updater-cli: \"%s\" holds no worldoftanks.exe: it is not the game's folder\n",
-        options.gameDirectory.c_str());
-    return 2;
-  }
+  const std::optional<std::string> gameFolder = ChooseGameFolder(options.gameDirectory);
+  if (!gameFolder) return 2;
   TStartup startup;
   startup.localeId = UserDefaultLocaleId();
-  startup.gameDirectory = options.gameDirectory;
+  startup.gameDirectory = *gameFolder;
   startup.serviceUrl =
       options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl;
   if (!options.script.empty()) {

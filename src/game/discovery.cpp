@@ -21,19 +21,6 @@ constexpr std::string_view kStartMenuShortcut =
 constexpr std::array<std::string_view, 3> kGamePrograms = {"*WorldOfTanks.exe", "*ovix-stat.exe",
                                                            "*WOTLauncher.exe"};
 
-// Relative to a drive root, in order of preference.
-constexpr std::array<std::string_view, 9> kCandidateFolders = {
-    "World_of_Tanks",
-    "World of Tanks",
-    "Games\\World_of_Tanks",
-    "Games\\World of Tanks",
-    "Program Files (x86)\\World_of_Tanks",
-    "Program Files (x86)\\World of Tanks",
-    "Program Files\\World_of_Tanks",
-    "Program Files\\World of Tanks",
-    "World_of_Tanks_closed_Beta",
-};
-
 std::optional<std::string> FromStartMenu() {
   const std::u16string current = Utf8ToUtf16(GetCurrentDirectoryPath());
   // The drive letter of the current directory, whatever it is.
@@ -68,7 +55,7 @@ std::optional<std::string> FromDesktop() {
 std::optional<std::string> FromUsualFolders() {
   for (const std::string& root : LogicalDriveRoots()) {
     if (!IsDriveReady(root)) continue;
-    for (const std::string_view candidate : kCandidateFolders) {
+    for (const std::string_view candidate : kUsualGameFolders) {
       const std::string directory = root + std::string(candidate);
       if (DirectoryExists(directory + "\\") && IsGameDirectory(directory)) return directory;
     }

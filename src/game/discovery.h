@@ -2,11 +2,25 @@
 // Where the game is installed: the directory that holds its client, worldoftanks.exe.
 // Paths are Windows paths in UTF-8 on every platform.
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace ovix {
+
+// Where the game is usually installed, relative to a drive root, in order of preference.
+inline constexpr std::array<std::string_view, 9> kUsualGameFolders = {
+    "World_of_Tanks",
+    "World of Tanks",
+    "Games\\World_of_Tanks",
+    "Games\\World of Tanks",
+    "Program Files (x86)\\World_of_Tanks",
+    "Program Files (x86)\\World of Tanks",
+    "Program Files\\World_of_Tanks",
+    "Program Files\\World of Tanks",
+    "World_of_Tanks_closed_Beta",
+};
 
 // Whether `directory` followed by "\worldoftanks.exe" names an existing file (links
 // followed; names compare without case). The directory is used as given.

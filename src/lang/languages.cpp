@@ -335,6 +335,18 @@ const TCatalogueEntry txtTitle = {
     "Ovix Updater v2.9 by the Ovix team [NL: community translation]",
     "Ovix Updater v2.9 by the Ovix team [ES: community translation]",
 };
+const TCatalogueEntry txtOtherFolder = {
+    "Other folder…",
+    "Autre dossier…",
+    "Anderer Ordner…",
+    "Inny folder…",
+    "Другая папка…",
+    "Інша тека…",
+    "Másik mappa…",
+    "Muu kansio…",
+    "Andere map…",
+    "Otra carpeta…",
+};
 // clang-format on
 
 const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
@@ -360,6 +372,7 @@ const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
     &txtConfiguration,
     &txtCurrentAction,
     &txtTitle,
+    &txtOtherFolder,
 };
 
 const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
@@ -385,6 +398,7 @@ const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
     "txtConfiguration",
     "txtCurrentAction",
     "txtTitle",
+    "txtOtherFolder",
 };
 
 std::string_view Text(const TCatalogueEntry& entry, TLanguage language) {

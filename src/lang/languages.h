@@ -22,7 +22,7 @@ enum TLanguage : std::uint8_t {
   lngES,  // Spanish
 };
 inline constexpr int kLanguageCount = 10;
-inline constexpr int kCatalogueSize = 22;
+inline constexpr int kCatalogueSize = 23;
 
 // One text per language, indexed by TLanguage.
 using TCatalogueEntry = std::array<std::string_view, kLanguageCount>;
@@ -50,6 +50,8 @@ extern const TCatalogueEntry txtModVersion;
 extern const TCatalogueEntry txtConfiguration;
 extern const TCatalogueEntry txtCurrentAction;
 extern const TCatalogueEntry txtTitle;
+// The last item of Modify's list of clients, where clients live in Wine prefixes.
+extern const TCatalogueEntry txtOtherFolder;
 
 // Every entry in catalogue order, and the entries' names in the same order.
 extern const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue;

@@ -63,7 +63,10 @@ bool IsProcessRunningIn(const fs::path& procFolder, std::string_view exeName) {
       if (!IsProcessFolder(it->path().filename().string())) continue;
       // Kernel threads and exiting processes have an empty command line; skip, never match.
       for (const auto& [file, stop] : {std::pair{"cmdline", '\0'}, std::pair{"comm", '\n'}}) {
-        const std::string name = ReadFirstWord(it->path() / file, kCommandLimit, stop);
+        std::string name = ReadFirstWord(it->path() / file, kCommandLimit, stop);
+        // A client started by its path on this system, as some launchers start it.
+        if (const std::size_t slash = name.rfind('/'); slash != std::string::npos)
+          name.erase(0, slash + 1);
         if (!name.empty() && ExeNameMatches(name, exeName)) return true;
       }
     }

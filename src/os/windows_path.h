@@ -21,9 +21,26 @@
 
 namespace ovix {
 
-// $WINEPREFIX/dosdevices when WINEPREFIX is set and not empty, else ~/.wine/dosdevices.
-// The folder need not exist.
+// The prefix Windows paths resolve through, from now on for the whole process, instead of the
+// environment's: one a found game client runs in. A prefix without a dosdevices folder (Wine
+// makes it when it first starts one) gets the drives Wine would give it: C: its drive_c, Z: the
+// file system's root. An empty path is no prefix at all: Z: alone, the root.
+void UseWinePrefix(const std::filesystem::path& prefix);
+// Back to the environment's prefix.
+void UseEnvironmentWinePrefix();
+// The prefix given to UseWinePrefix; nullopt while the environment's is in force.
+std::optional<std::filesystem::path> WinePrefixInUse();
+
+// The prefix in force: the one in use, else WINEPREFIX when set and not empty, else ~/.wine.
+// Empty for no prefix.
+std::filesystem::path WinePrefixFolder();
+
+// The prefix's dosdevices folder (for the environment's: $WINEPREFIX/dosdevices when WINEPREFIX
+// is set and not empty, else ~/.wine/dosdevices). The folder need not exist.
 std::filesystem::path DosDevicesFolder();
+
+// The user's home folder: HOME, else the password database's entry; empty when neither says.
+std::string HomeFolder();
 
 // The drive letters, upper case, that have an entry in the dosdevices folder, in letter
 // order. An entry counts even when its target is missing.

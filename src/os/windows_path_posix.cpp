@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <system_error>
 
 #include "os/text.h"
@@ -23,6 +24,8 @@ bool IsForbiddenInName(char c) {
          std::string_view("<>\"|?*:").find(c) != std::string_view::npos;
 }
 
+}  // namespace
+
 std::string HomeFolder() {
   if (const char* home = getenv("HOME"); home != nullptr && *home != '\0') return home;
   // Services and sandboxes may run without HOME; the password database still knows it.
@@ -34,6 +37,31 @@ std::string HomeFolder() {
     return found->pw_dir;
   }
   return {};
+}
+
+namespace {
+
+// The prefix chosen by UseWinePrefix; unset while the environment's is in force. Read by
+// every path resolution, on any thread.
+std::mutex chosenPrefixMutex;
+std::optional<fs::path> chosenPrefix;
+
+std::optional<fs::path> ChosenPrefix() { return WinePrefixInUse(); }
+
+// The drives Wine gives a prefix it has not started yet, when the chosen one has no dosdevices
+// folder: letter and root, in letter order. nullopt when the dosdevices folder decides.
+std::optional<std::vector<std::pair<char, fs::path>>> DefaultDrives() {
+  const std::optional<fs::path> prefix = ChosenPrefix();
+  std::error_code error;
+  if (!prefix || (!prefix->empty() && fs::is_directory(*prefix / "dosdevices", error))) {
+    return std::nullopt;
+  }
+  std::vector<std::pair<char, fs::path>> drives;
+  if (!prefix->empty() && fs::is_directory(*prefix / "drive_c", error)) {
+    drives.emplace_back('C', *prefix / "drive_c");
+  }
+  drives.emplace_back('Z', fs::path("/"));
+  return drives;
 }
 
 bool EntryExists(const fs::path& path) {
@@ -79,15 +107,40 @@ std::optional<std::vector<std::string_view>> SplitComponents(std::string_view re
 
 }  // namespace
 
-fs::path DosDevicesFolder() {
+void UseWinePrefix(const fs::path& prefix) {
+  const std::lock_guard lock(chosenPrefixMutex);
+  chosenPrefix = prefix;
+}
+
+std::optional<fs::path> WinePrefixInUse() {
+  const std::lock_guard lock(chosenPrefixMutex);
+  return chosenPrefix;
+}
+
+void UseEnvironmentWinePrefix() {
+  const std::lock_guard lock(chosenPrefixMutex);
+  chosenPrefix.reset();
+}
+
+fs::path WinePrefixFolder() {
+  if (std::optional<fs::path> prefix = ChosenPrefix()) return *prefix;
   if (const char* prefix = getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
-    return fs::path(prefix) / "dosdevices";
+    return prefix;
   }
-  return fs::path(HomeFolder()) / ".wine" / "dosdevices";
+  return fs::path(HomeFolder()) / ".wine";
+}
+
+fs::path DosDevicesFolder() {
+  const fs::path prefix = WinePrefixFolder();
+  return prefix.empty() ? fs::path() : prefix / "dosdevices";
 }
 
 std::vector<char> DriveLetters() {
   std::vector<char> letters;
+  if (const auto drives = DefaultDrives()) {
+    for (const auto& drive : *drives) letters.push_back(drive.first);
+    return letters;
+  }
   std::error_code error;
   for (fs::directory_iterator it(DosDevicesFolder(), error), end; !error && it != end;
        it.increment(error)) {
@@ -103,6 +156,16 @@ std::vector<char> DriveLetters() {
 
 std::optional<fs::path> DriveRoot(char letter) {
   if (!IsAsciiLetter(letter)) return std::nullopt;
+  if (const auto drives = DefaultDrives()) {
+    for (const auto& [driveLetter, target] : *drives) {
+      if (driveLetter != AsciiUpper(letter)) continue;
+      std::error_code error;
+      fs::path root = fs::canonical(target, error);
+      if (error || !fs::is_directory(root, error) || error) return std::nullopt;
+      return root;
+    }
+    return std::nullopt;
+  }
   const fs::path folder = DosDevicesFolder();
   // Wine writes the entries in lower case; an upper-case one made by hand also serves.
   for (const char c : {AsciiLower(letter), AsciiUpper(letter)}) {

@@ -174,6 +174,16 @@ TEST_F(ProbesTest, ProcessFolderEntriesThatCannotBeReadAreSkipped) {
   EXPECT_FALSE(IsProcessRunningIn(proc, ""));
   EXPECT_FALSE(IsProcessRunningIn(Prefix() / "no-proc", "worldoftanks.exe"));
   EXPECT_FALSE(IsProcessRunningIn(proc / "version", "worldoftanks.exe"));
+
+  // A client started by its path on this system, under whatever prefix; a folder named like
+  // the client is not the client.
+  const fs::path linuxProc = MakeFolder(Prefix() / "proc-linux");
+  MakeFile(linuxProc / "30" / "cmdline",
+           std::string("/home/p/Steam/steamapps/common/World of Tanks/eu/WorldOfTanks.exe\0", 66));
+  MakeFile(linuxProc / "31" / "cmdline", std::string("/srv/worldoftanks.exe/run\0", 26));
+  EXPECT_TRUE(IsProcessRunningIn(linuxProc, "worldoftanks.exe"));
+  fs::remove(linuxProc / "30" / "cmdline");
+  EXPECT_FALSE(IsProcessRunningIn(linuxProc, "worldoftanks.exe"));
 }
 
 }  // namespace

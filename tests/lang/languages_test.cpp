@@ -44,8 +44,11 @@ TEST(CatalogueTest, EntriesAndNamesKeepCatalogueOrder) {
   EXPECT_EQ(kCatalogue[11], &txtStable);
   EXPECT_EQ(kCatalogue[20], &txtCurrentAction);
   EXPECT_EQ(kCatalogueNames[20], "txtCurrentAction");
-  EXPECT_EQ(kCatalogue.back(), &txtTitle);
-  EXPECT_EQ(kCatalogueNames.back(), "txtTitle");
+  EXPECT_EQ(kCatalogue[21], &txtTitle);
+  EXPECT_EQ(kCatalogueNames[21], "txtTitle");
+  // Texts added since follow the original ones.
+  EXPECT_EQ(kCatalogue.back(), &txtOtherFolder);
+  EXPECT_EQ(kCatalogueNames.back(), "txtOtherFolder");
 }
 
 TEST(CatalogueTest, LanguageCodesTagStatusLines) {
