@@ -10,6 +10,7 @@
 #include "cli/cli_options.h"
 #include "lang/languages.h"
 #include "os/files.h"
+#include "support/client_homes.h"
 #include "support/sandbox.h"
 #include "support/service_kit.h"
 
@@ -149,6 +150,44 @@ TEST_F(CliInstallTest, ALinuxScriptFileRunsAndEveryLineAndProblemIsPrinted) {
   EXPECT_NE(failed.output.find("failed: " + missing + ": URL Moniker 0x800C0005\n"),
             std::string::npos)
       << failed.output;
+}
+
+TEST(CliClients, ASteamClientIsListedAndInstalledIntoThroughItsProtonPrefix) {
+  test::ClientHomes homes(OVIX_TEST_EXE_DIR);
+  test::ServiceKit kit;
+  kit.WriteAnswer("versions/1.10.2.txt", "Release-2.1 2.1\r\nRelease-2.2 2.2\r\n");
+  const CliRun none = RunCli("--list-games");
+  EXPECT_EQ(none.status, 0) << none.output;
+  EXPECT_EQ(none.output, "ovix-updater-cli: no game client found\n");
+
+  const fs::path library = homes.Home() / ".local/share/Steam";
+  const fs::path game = library / "steamapps/common/World of Tanks/eu";
+  homes.Client(game);
+  fs::create_directories(game / "res_mods/1.10.2");
+  const fs::path proton = library / "steamapps/compatdata/1407200/pfx";
+  homes.Prefix(proton);
+  const CliRun list = RunCli("--list-games");
+  EXPECT_EQ(list.status, 0) << list.output;
+  EXPECT_EQ(list.output, fs::canonical(game).string() + "\t1.10.2\t" +
+                             fs::canonical(proton).string() + "\t" +
+                             test::ClientHomes::OnDriveZ(game) + "\n");
+
+  const CliRun found = RunCli("--service " + kit.BaseUrl() + " --version Release-2.2");
+  EXPECT_EQ(found.status, 0) << found.output;
+  EXPECT_NE(found.output.find("game folder: " + test::ClientHomes::OnDriveZ(game) + "\n"),
+            std::string::npos)
+      << found.output;
+  EXPECT_EQ(ReadWholeFile(game / "res_mods/1.10.2/ovix/version.txt"), "Ovix 2.2\n") << found.output;
+
+  // Named by its folder here, and a folder without a client refused.
+  fs::remove(game / "res_mods/1.10.2/ovix/version.txt");
+  const CliRun given = RunCli("--service " + kit.BaseUrl() + " --game-dir '" + game.string() +
+                              "' --version Release-2.2");
+  EXPECT_EQ(given.status, 0) << given.output;
+  EXPECT_EQ(ReadWholeFile(game / "res_mods/1.10.2/ovix/version.txt"), "Ovix 2.2\n");
+  const CliRun empty = RunCli("--game-dir '" + library.string() + "'");
+  EXPECT_EQ(empty.status, 2) << empty.output;
+  EXPECT_NE(empty.output.find("holds no worldoftanks.exe"), std::string::npos) << empty.output;
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ class Sandbox {
     fs::create_directories(root_ / "drive_c" / "work");
     fs::create_directories(root_ / "dosdevices");
     fs::create_directory_symlink("../drive_c", root_ / "dosdevices" / "c:");
+    // An empty home: the search for clients in other prefixes finds none of this machine's.
+    fs::create_directories(root_ / "home");
+    Save("HOME", (root_ / "home").string());
     Save("WINEPREFIX", root_.string());
     Save("TMPDIR", (root_ / "drive_c" / "tmp").string());
     windowsDir_ = "C:\\work";
