@@ -303,11 +303,20 @@ TEST_F(GtkWindowTest, EveryControlSitsWhereTheLayoutPutsItWithItsCaptionInTwoLan
       EXPECT_EQ(Placed(*e.control), Expected(*e.control));
       EXPECT_TRUE(Placed(*e.control).Inside(form));
     }
-    // Only the long warning is cut at the window's edge; every other text fits its place.
+    // A label is as large as its text draws, so the boxes placed at its edge sit right after
+    // the text. Only the long warning is cut, at the window's edge.
     for (const ui::TLabel* label : {&w.lOvixversion, &w.lConfig, &w.lCurrentAction}) {
-      EXPECT_EQ(gtk_label_get_ellipsize(GTK_LABEL(W(*label))), PANGO_ELLIPSIZE_NONE)
-          << label->Name();
+      SCOPED_TRACE(label->Name());
+      EXPECT_EQ(gtk_label_get_ellipsize(GTK_LABEL(W(*label))), PANGO_ELLIPSIZE_NONE);
+      int width = 0, height = 0;
+      pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(W(*label))), &width, &height);
+      EXPECT_EQ(width, label->Width());
+      EXPECT_EQ(height, label->Height());
     }
+    int cutWidth = 0, warningHeight = 0;
+    pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(W(w.lWarning))), &cutWidth,
+                                &warningHeight);
+    EXPECT_EQ(warningHeight, w.lWarning.Height());  // both lines
     // Controls in a group box lie inside its frame, below its caption, and apart.
     for (const ui::TGroupBox* group : {&w.gbOptions, &w.gbProgress}) {
       const Box frame = Placed(*group);
@@ -361,9 +370,10 @@ TEST_F(GtkWindowTest, TheUsersInputReachesTheControlsAndTheWindowsOwnChangesDoNo
   EXPECT_EQ(ShownText(W(w)), S(txtTitle[lngFR]));
   EXPECT_EQ(ActiveItemText(W(w.cmbConfig)), S(txtDefault[lngFR]));
   // The boxes moved to their labels' new edges on screen too.
+  AwaitDrawing();
+  EXPECT_EQ(Placed(w.lOvixversion), Expected(w.lOvixversion));
   EXPECT_EQ(Placed(w.cmbOvixVersion).x, Placed(w.lOvixversion).Right());
   EXPECT_EQ(Placed(w.lConfig).Right(), Placed(w.cmbConfig).x);
-  AwaitDrawing();
   std::set<guint32> colours = ShownColours(w.cbLanguage);
   EXPECT_TRUE(colours.count(FlagColour(lngFR, 0, 5)));   // the blue band
   EXPECT_TRUE(colours.count(FlagColour(lngFR, 15, 5)));  // the red band
@@ -399,6 +409,15 @@ TEST_F(GtkWindowTest, TheUsersInputReachesTheControlsAndTheWindowsOwnChangesDoNo
   gtk_combo_box_set_active(GTK_COMBO_BOX(W(w.cmbOvixVersion)), 2);
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(w.cmbOvixVersion.ItemIndex(), 2);
+
+  // A group box moved takes its controls along.
+  w.gbProgress.SetBounds({w.gbProgress.Left() + 10, w.gbProgress.Top() + 4,
+                          w.gbProgress.Width() - 10, w.gbProgress.Height()});
+  AwaitDrawing();
+  for (const ui::TControl* c : std::initializer_list<const ui::TControl*>{
+           &w.gbProgress, &w.pbCurrentAction, &w.lCurrentAction}) {
+    EXPECT_EQ(Placed(*c), Expected(*c)) << c->Name();
+  }
 
   // A click on the button reaches its handler.
   int clicks = 0;
@@ -461,7 +480,7 @@ TEST_F(GtkWindowTest, HandOversRunOnTheUiThreadWhileAMessageBoxIsOpen) {
   std::thread second;
   std::string title, text;
   GtkMessageType type = GTK_MESSAGE_OTHER;
-  bool ok = false, yes = true;
+  bool ok = false, yes = true, modal = false;
   const auto deadline = std::chrono::steady_clock::now() + kLimit;
   Every([&] {
     GtkWidget* box = ShownToplevel(GTK_TYPE_MESSAGE_DIALOG);
@@ -483,6 +502,7 @@ TEST_F(GtkWindowTest, HandOversRunOnTheUiThreadWhileAMessageBoxIsOpen) {
     g_free(shown);
     ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_OK) != nullptr;
     yes = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_YES) != nullptr;
+    modal = gtk_window_get_modal(GTK_WINDOW(box));
     gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
     return false;
   });
@@ -503,6 +523,7 @@ TEST_F(GtkWindowTest, HandOversRunOnTheUiThreadWhileAMessageBoxIsOpen) {
   EXPECT_EQ(type, GTK_MESSAGE_INFO);
   EXPECT_TRUE(ok);
   EXPECT_FALSE(yes);
+  EXPECT_TRUE(modal);
 
   // The retry question: a warning with Yes and No, and the answer comes back.
   bool no = false;
