@@ -63,7 +63,7 @@ if [ "$headless" = 1 ]; then
   # The last captions drawn, then the picture.
   sleep 0.5
   mkdir -p artifacts
-  import -window root artifacts/demo-linux.png 2>/dev/null && echo "demo: screenshot artifacts/demo-linux.png"
+  import -window "$window" artifacts/demo-linux.png 2>/dev/null && echo "demo: screenshot artifacts/demo-linux.png"
 else
   echo "demo: the updater opens; press \"Install / Update\" and close it when done"
   run_updater || true
