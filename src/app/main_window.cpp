@@ -9,6 +9,7 @@
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "res/flags.h"
+#include "script/install_journal.h"
 
 namespace ovix {
 namespace {

@@ -16,6 +16,9 @@
 
 namespace ovix {
 
+class TInstallJournal;
+struct TUndoReport;
+
 // What the process hands the window at start-up.
 struct TStartup {
   std::vector<std::string> arguments;     // command-line arguments after the program name
@@ -83,6 +86,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::function<void(std::string_view caption)> onScriptPercent;
   std::function<void(const std::string& url, std::uint32_t code)> onDownloadFailed;
   std::function<void(std::string_view problem)> onScriptWarning;
+  // Each undo of an install, with what it came to.
+  std::function<void(const TUndoReport& report)> onUndo;
 
   // Event handlers.
   void cbKeepConfigClick();
@@ -112,6 +117,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
 
   TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
+  // Puts the game folder back as it was before its last install, tells the player how that
+  // went, and reports it to onUndo. False when nothing was undone.
+  bool UndoInstall(bool force);
 
   // The catalogue text in the language in force.
   std::string_view Tr(const TCatalogueEntry& entry) const { return Text(entry, currentLanguage); }
@@ -125,6 +133,14 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   TInstallOutcome RunInstall(std::string& script);
   // Unlocks the controls and takes the percentage off the install button.
   void CloseInstall();
+  // The journal of the install's changes to the game folder, from just before the script
+  // runs; without one (no data folder, say) the install runs unrecorded.
+  void BeginJournal();
+  void EndJournal();
+  // Asks whether to undo an install that failed after changing the game folder.
+  void OfferUndo();
+  // At start and after Modify: an install or undo of this folder that a kill cut off.
+  void OfferToFinishUndo();
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
   // The install's own status and percentage lines, through the script host as a script's
@@ -157,6 +173,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::string serviceUrl_;
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
   bool downloadFailedInInstall_ = false;  // reset when an install starts
+  std::unique_ptr<TInstallJournal> journal_;
+  bool installChangedGame_ = false;  // the last install recorded a change in the game folder
   TDownloadRegistry downloads_;
   std::chrono::steady_clock::time_point lastPump_;
 };

@@ -1,6 +1,7 @@
 // The install button: one installation or update from start to end.
 
 #include <chrono>
+#include <filesystem>
 
 #include "app/main_window.h"
 #include "net/service_lists.h"
@@ -8,6 +9,7 @@
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "script/install_journal.h"
 
 namespace ovix {
 namespace {
@@ -36,16 +38,68 @@ void TfWindow::bProcessClick() {
            &bChangeDirectory, &cbKeepConfig, &bProcess, &cmbConfig, &cmbOvixVersion})
     control->SetEnabled(false);
   downloadFailedInInstall_ = false;
+  installChangedGame_ = false;
   try {
     lastInstall_ = RunInstall(script);
   } catch (...) {
-    // The error goes to the error report; the player still gets the controls back.
+    // The player gets the error report and the controls back, then the offer to undo.
     lastInstall_ = TInstallOutcome::Error;
+    EndJournal();
     CloseInstall();
-    throw;
+    App().ShowException(std::current_exception());
+    OfferUndo();
+    return;
   }
-  // Closing leaves everything as it is.
-  if (lastInstall_ != TInstallOutcome::Closing) CloseInstall();
+  // Closing leaves everything as it is; the journal, unfinished, offers the undo next time.
+  if (lastInstall_ == TInstallOutcome::Closing) return;
+  EndJournal();
+  CloseInstall();
+  if (lastInstall_ == TInstallOutcome::DownloadFailed) OfferUndo();
+}
+
+void TfWindow::BeginJournal() {
+  const std::optional<std::filesystem::path> data = UserDataFolder();
+  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  if (!data || !game) return;
+  std::string error;
+  journal_ = TInstallJournal::Begin(*data, *game, error);
+  if (!journal_ && onScriptWarning) onScriptWarning("the install cannot be undone: " + error);
+}
+
+void TfWindow::EndJournal() {
+  if (!journal_) return;
+  journal_->End(lastInstall_ == TInstallOutcome::Installed);
+  installChangedGame_ = journal_->Changed();
+  journal_.reset();
+}
+
+void TfWindow::OfferUndo() {
+  if (!installChangedGame_) return;
+  if (App().MessageBox(Tr(txtUndoInstall), ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo) ==
+      ui::TMsgResult::Yes)
+    UndoInstall(false);
+}
+
+void TfWindow::OfferToFinishUndo() {
+  const std::optional<std::filesystem::path> data = UserDataFolder();
+  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  if (!data || !game || !HasUnfinishedJournal(*data, *game)) return;
+  if (App().MessageBox(Tr(txtUndoInstall), ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo) ==
+      ui::TMsgResult::Yes)
+    UndoInstall(false);
+}
+
+bool TfWindow::UndoInstall(bool force) {
+  const std::optional<std::filesystem::path> data = UserDataFolder();
+  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  if (!data || !game) return false;
+  const TUndoReport report = UndoLastInstall(*data, *game, force);
+  if (onUndo) onUndo(report);
+  if (report.result == TUndoResult::NothingToUndo) return false;
+  const bool undone = report.result == TUndoResult::Undone;
+  App().MessageBox(Tr(undone ? txtUndoDone : txtUndoNotDone),
+                   undone ? ui::TMsgIcon::Information : ui::TMsgIcon::Warning);
+  return undone;
 }
 
 TInstallOutcome TfWindow::RunInstall(std::string& script) {
@@ -82,6 +136,7 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
   FeedStatus(Tr(txtCollectingInfo));
   if (!PrepareScript(script, Version)) return TInstallOutcome::Error;
   FeedPercent(10);
+  BeginJournal();
   RunScript(script, true);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);

@@ -20,6 +20,7 @@ void TfWindow::ApplyGameDirectory() {
   // The value goes unencoded, as the service expects it.
   RequestList(std::string(kVersionsRequest) + Version, &TfWindow::VersionsReceived);
   LastNightlyRev.clear();
+  OfferToFinishUndo();
 }
 
 void TfWindow::VersionsReceived(const std::string& Data) {

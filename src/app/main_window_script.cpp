@@ -6,10 +6,12 @@
 
 #include "app/main_window.h"
 #include "game/probes.h"
+#include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/folders.h"
 #include "os/text.h"
 #include "script/file_actions.h"
+#include "script/install_journal.h"
 #include "script/interpreter.h"
 #include "script/unpack.h"
 
@@ -73,15 +75,19 @@ class TfWindow::ScriptHost final : public TScriptHost {
 
   bool GetFile(const std::string& url, const std::string& destination) override {
     ShowCaptions();
+    const std::optional<std::filesystem::path> local = LocalPath(destination);
     // What a killed install left beside the destination goes before a new one starts.
-    if (const std::optional<std::filesystem::path> local = LocalPath(destination)) {
-      RemoveStalePartialFiles(local->parent_path());
+    if (local) RemoveStalePartialFiles(local->parent_path());
+    if (local && w_.journal_ && !w_.journal_->BeforeWrite(*local)) {
+      Warn("GETFILE " + url + ": " + kNotKept);
+      return true;
     }
     ui::Application& app = w_.App();
     TAsyncDownloader downloader(w_, url);
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
+    if (local && w_.journal_ && downloader.Result() == kTransferOk) w_.journal_->Written(*local);
     return !app.Terminated();
   }
 
@@ -94,20 +100,35 @@ class TfWindow::ScriptHost final : public TScriptHost {
         [&](std::string_view member, std::string_view reason) {
           Warn("UNPACK " + archive + ": " + std::string(member) +
                " skipped: " + std::string(reason));
-        });
+        },
+        w_.journal_.get());
   }
 
   void Copy(const std::string& source, const std::string& destination) override {
+    const std::optional<std::filesystem::path> local = Journaled(destination);
+    if (local && !w_.journal_->BeforeWrite(*local)) {
+      Warn("COPY " + source + " to " + destination + ": " + kNotKept);
+      return;
+    }
     if (const TActionProblem problem = CopyFileIfExists(source, destination)) {
       Warn("COPY " + source + " to " + destination + ": " + *problem);
+    } else if (local) {
+      w_.journal_->Written(*local);
     }
   }
   void RemoveDirectoryTree(const std::string& directory) override {
-    if (!ovix::RemoveDirectoryTree(directory)) {
+    // In the game folder the tree is moved aside, to be put back by an undo.
+    const std::optional<std::filesystem::path> local = Journaled(directory);
+    if (!(local ? w_.journal_->RemoveTree(*local) : ovix::RemoveDirectoryTree(directory))) {
       Warn("DELETEDIR " + directory + ": the folder cannot be deleted completely");
     }
   }
   void RemoveFile(const std::string& path) override {
+    const std::optional<std::filesystem::path> local = Journaled(path);
+    if (local && !w_.journal_->BeforeDelete(*local)) {
+      Warn("DELETE " + path + ": " + kNotKept);
+      return;
+    }
     if (const TActionProblem problem = ovix::RemoveFile(path)) {
       Warn("DELETE " + path + ": " + *problem);
     }
@@ -121,7 +142,19 @@ class TfWindow::ScriptHost final : public TScriptHost {
   }
 
  private:
-  void Warn(const std::string& problem) const {
+  static constexpr const char kNotKept[] =
+      "the file it would change cannot be kept for an undo, so it is left as it is";
+
+  // The local path of a path the journal records: one in the game folder, while a journal
+  // is kept.
+  std::optional<std::filesystem::path> Journaled(const std::string& path) const {
+    if (!w_.journal_) return std::nullopt;
+    std::optional<std::filesystem::path> local = LocalPath(path);
+    if (!local || !w_.journal_->Inside(*local)) return std::nullopt;
+    return local;
+  }
+
+  void Warn(std::string_view problem) const {
     if (w_.onScriptWarning) w_.onScriptWarning(problem);
   }
 

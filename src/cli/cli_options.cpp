@@ -19,6 +19,12 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
       options.help = true;
     } else if (argument == "--list-games") {
       options.listGames = true;
+    } else if (argument == "--undo") {
+      options.undo = true;
+    } else if (argument == "--undo-on-failure") {
+      options.undoOnFailure = true;
+    } else if (argument == "--force") {
+      options.force = true;
     } else if (argument == "--keep-config") {
       options.keepConfig = true;
     } else if (const auto found = valued.find(argument); found != valued.end()) {
@@ -65,6 +71,14 @@ Options:
                      be named by its Linux path
   --service URL      the update service's address; default: the environment
                      variable OVIX_UPDATE_URL, else the built-in address
+  --undo             install nothing: put the game folder back as it was before
+                     its last install (run again, one install further back, as
+                     far as the kept journals of the last three installs reach);
+                     refused while the game's client runs, and when a file the
+                     install wrote was changed since
+  --force            with --undo: also over files changed since the install
+  --undo-on-failure  undo an install at once when it ends in an error or a
+                     failed download; the exit status stays 1
   --help             this text
 
 Every status and percentage line is printed as the script performs it, every
@@ -72,10 +86,14 @@ failed download with its address, and a warning for each file action of the
 script that left something undone: a COPY whose source is missing, a DELETE or
 DELETEDIR that could not delete, an archive member UNPACK skipped.
 
+Every install keeps a journal of what it changed in the game folder, and the
+originals, in the user's data folder (on Linux $XDG_DATA_HOME/ovix-updater, by
+default ~/.local/share/ovix-updater; on Windows %LOCALAPPDATA%\Ovix Updater).
+
 Exit status: 0 when the install ran to its end without a download failure, an
 error or a warning; 1 when it did not run to its end or a download failed; 2 for
 a mistake on the command line (also a --game-dir without worldoftanks.exe);
-3 when it finished with warnings.
+3 when it finished with warnings. With --undo: 0 when undone, 1 when not.
 On Linux the game is searched for in the Wine prefix in WINEPREFIX, in Steam's
 libraries (Proton), and in the prefixes of Lutris, Bottles, PortProton and
 ~/.wine; the first client found is used, and Windows paths, the script's among

@@ -14,9 +14,12 @@ struct TCliOptions {
   std::string versionItem;    // empty: the version list's first item
   std::string configItem;     // empty: the default configuration
   bool keepConfig = false;
-  std::string languageCode;  // empty: from the locale
-  std::string script;        // a script file or address instead of the service's
-  std::string serviceUrl;    // empty: OVIX_UPDATE_URL, else the built-in address
+  bool undo = false;           // put the game folder back as it was before the last install
+  bool undoOnFailure = false;  // undo an install that fails at once
+  bool force = false;          // undo even over files changed since the install
+  std::string languageCode;    // empty: from the locale
+  std::string script;          // a script file or address instead of the service's
+  std::string serviceUrl;      // empty: OVIX_UPDATE_URL, else the built-in address
 };
 
 // The options, or nullopt with `error` saying what is wrong.

@@ -17,7 +17,9 @@
 #include "net/service_lists.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
+#include "os/process.h"
 #include "ovix_version.h"
+#include "script/install_journal.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -140,6 +142,47 @@ std::optional<std::string> ChooseGameFolder(const std::string& given) {
   return std::nullopt;
 }
 
+void PrintUndo(const TUndoReport& report) {
+  switch (report.result) {
+    case TUndoResult::Undone:
+      PrintLine("undo", "the game folder is back as it was before the install");
+      break;
+    case TUndoResult::NothingToUndo:
+      PrintLine("undo", "no install of this game folder is left to undo");
+      break;
+    case TUndoResult::Refused:
+      PrintLine("undo",
+                "refused: files the install wrote were changed since (--force undoes anyway)");
+      for (const auto& file : report.changed) PrintLine("changed", file.string());
+      break;
+    case TUndoResult::Incomplete:
+      PrintLine("undo", "incomplete: these could not be put back; run --undo again to retry");
+      for (const auto& file : report.failed) PrintLine("failed", file.string());
+      break;
+  }
+}
+
+int Undo(const std::string& gameFolder, bool force) {
+  if (gameFolder.empty()) {
+    std::fprintf(stderr, "ovix-updater-cli: no game folder to undo an install in\n");
+    return 1;
+  }
+  std::printf("game folder: %s\n", gameFolder.c_str());
+  if (IsProcessRunning("worldoftanks.exe")) {
+    PrintLine("undo", "refused: the game's client runs; close it first");
+    return 1;
+  }
+  const std::optional<std::filesystem::path> data = UserDataFolder();
+  const std::optional<std::filesystem::path> game = LocalPath(gameFolder);
+  if (!data || !game) {
+    std::fprintf(stderr, "ovix-updater-cli: the folders of the undo cannot be found\n");
+    return 1;
+  }
+  const TUndoReport report = UndoLastInstall(*data, *game, force);
+  PrintUndo(report);
+  return report.result == TUndoResult::Undone ? 0 : 1;
+}
+
 int Run(const TCliOptions& options) {
   if (options.listGames) return ListGames();
   std::optional<TLanguage> language;
@@ -150,6 +193,7 @@ int Run(const TCliOptions& options) {
   }
   const std::optional<std::string> gameFolder = ChooseGameFolder(options.gameDirectory);
   if (!gameFolder) return 2;
+  if (options.undo) return Undo(*gameFolder, options.force);
   TStartup startup;
   startup.localeId = UserDefaultLocaleId();
   startup.gameDirectory = *gameFolder;
@@ -183,6 +227,9 @@ int Run(const TCliOptions& options) {
   window.onDownloadFailed = [](const std::string& url, std::uint32_t code) {
     PrintLine("failed", url + ": URL Moniker 0x" + FormatTransferCode(code));
   };
+  window.onUndo = PrintUndo;
+  // The window asks whether to undo a failed install; the answer is the option's.
+  if (options.undoOnFailure) app.QueueAnswer(ui::TMsgResult::Yes);
   window.onScriptWarning = [&](std::string_view problem) {
     ++warnings;
     PrintLine("warning", problem);

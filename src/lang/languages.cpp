@@ -347,6 +347,45 @@ const TCatalogueEntry txtOtherFolder = {
     "Andere map…",
     "Otra carpeta…",
 };
+
+const TCatalogueEntry txtUndoInstall = {
+    "The installation did not finish. Do you want to put the game folder back as it was before?",
+    "L'installation ne s'est pas terminée. Voulez-vous remettre le dossier du jeu dans l'état où il était avant ?",
+    "Die Installation wurde nicht abgeschlossen. Willst du den Spielordner wieder so herstellen, wie er vorher war?",
+    "Instalacja nie została ukończona. Czy chcesz przywrócić folder gry do stanu sprzed instalacji?",
+    "Установка не завершена. Вернуть папку игры в прежнее состояние?",
+    "Встановлення не завершено. Повернути теку гри до попереднього стану?",
+    "A telepítés nem fejeződött be. Szeretnéd visszaállítani a játék mappáját a korábbi állapotára?",
+    "Asennus ei valmistunut. Haluatko palauttaa pelikansion ennalleen?",
+    "De installatie is niet voltooid. Wil je de spelmap terugzetten zoals die eerder was?",
+    "La instalación no ha terminado. ¿Quieres devolver la carpeta del juego a como estaba antes?",
+};
+
+const TCatalogueEntry txtUndoDone = {
+    "The game folder is back as it was before the installation.",
+    "Le dossier du jeu est revenu à l'état d'avant l'installation.",
+    "Der Spielordner ist wieder so wie vor der Installation.",
+    "Folder gry został przywrócony do stanu sprzed instalacji.",
+    "Папка игры возвращена в состояние до установки.",
+    "Теку гри повернуто до стану перед встановленням.",
+    "A játék mappája visszaállt a telepítés előtti állapotába.",
+    "Pelikansio on palautettu asennusta edeltävään tilaan.",
+    "De spelmap is teruggezet zoals die voor de installatie was.",
+    "La carpeta del juego ha vuelto a como estaba antes de la instalación.",
+};
+
+const TCatalogueEntry txtUndoNotDone = {
+    "The game folder could not be put back as it was: some of its files were changed since the installation or cannot be replaced.",
+    "Le dossier du jeu n'a pas pu être remis dans son état d'origine : certains fichiers ont été modifiés depuis l'installation ou ne peuvent pas être remplacés.",
+    "Der Spielordner konnte nicht wiederhergestellt werden: Einige Dateien wurden seit der Installation geändert oder können nicht ersetzt werden.",
+    "Nie udało się przywrócić folderu gry: niektóre pliki zmieniono od czasu instalacji lub nie można ich zastąpić.",
+    "Не удалось вернуть папку игры в прежнее состояние: некоторые файлы изменены после установки или не могут быть заменены.",
+    "Не вдалося повернути теку гри до попереднього стану: деякі файли змінено після встановлення або їх неможливо замінити.",
+    "A játék mappáját nem sikerült visszaállítani: néhány fájl megváltozott a telepítés óta, vagy nem cserélhető.",
+    "Pelikansiota ei voitu palauttaa: joitakin tiedostoja on muutettu asennuksen jälkeen tai niitä ei voi korvata.",
+    "De spelmap kon niet worden teruggezet: sommige bestanden zijn sinds de installatie gewijzigd of kunnen niet worden vervangen.",
+    "No se pudo devolver la carpeta del juego a su estado anterior: algunos archivos han cambiado desde la instalación o no se pueden reemplazar.",
+};
 // clang-format on
 
 const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
@@ -373,6 +412,9 @@ const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
     &txtCurrentAction,
     &txtTitle,
     &txtOtherFolder,
+    &txtUndoInstall,
+    &txtUndoDone,
+    &txtUndoNotDone,
 };
 
 const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
@@ -399,6 +441,9 @@ const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
     "txtCurrentAction",
     "txtTitle",
     "txtOtherFolder",
+    "txtUndoInstall",
+    "txtUndoDone",
+    "txtUndoNotDone",
 };
 
 std::string_view Text(const TCatalogueEntry& entry, TLanguage language) {

@@ -22,7 +22,7 @@ enum TLanguage : std::uint8_t {
   lngES,  // Spanish
 };
 inline constexpr int kLanguageCount = 10;
-inline constexpr int kCatalogueSize = 23;
+inline constexpr int kCatalogueSize = 26;
 
 // One text per language, indexed by TLanguage.
 using TCatalogueEntry = std::array<std::string_view, kLanguageCount>;
@@ -52,6 +52,10 @@ extern const TCatalogueEntry txtCurrentAction;
 extern const TCatalogueEntry txtTitle;
 // The last item of Modify's list of clients, where clients live in Wine prefixes.
 extern const TCatalogueEntry txtOtherFolder;
+// Undoing an install: the question after one that failed or never ended, and the outcomes.
+extern const TCatalogueEntry txtUndoInstall;
+extern const TCatalogueEntry txtUndoDone;
+extern const TCatalogueEntry txtUndoNotDone;
 
 // Every entry in catalogue order, and the entries' names in the same order.
 extern const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue;

@@ -31,6 +31,12 @@ std::filesystem::path PartialFileBeside(const std::filesystem::path& target);
 // names are kept.
 void RemoveStalePartialFiles(const std::filesystem::path& directory);
 
+// This program's folder among the user's data, which need not exist yet: OVIX_DATA_DIR when
+// set (a portable install, or a test run), else on Windows %LOCALAPPDATA%\Ovix Updater,
+// elsewhere $XDG_DATA_HOME/ovix-updater (by default ~/.local/share/ovix-updater). nullopt
+// when the system names no such place.
+std::optional<std::filesystem::path> UserDataFolder();
+
 // The whole content of a file, or nullopt when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 

@@ -1,3 +1,5 @@
+#include <stdlib.h>
+
 #include <cstdio>
 #include <system_error>
 
@@ -26,6 +28,16 @@ bool DirectoryExists(std::string_view path) {
   const auto local = LocalPath(path);
   std::error_code error;
   return local && fs::is_directory(*local, error);
+}
+
+std::optional<std::filesystem::path> UserDataFolder() {
+  if (const char* own = getenv("OVIX_DATA_DIR"); own != nullptr && *own != '\0') return own;
+  if (const char* data = getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
+    return std::filesystem::path(data) / "ovix-updater";
+  }
+  const std::string home = HomeFolder();
+  if (home.empty()) return std::nullopt;
+  return std::filesystem::path(home) / ".local" / "share" / "ovix-updater";
 }
 
 }  // namespace ovix

@@ -1,3 +1,5 @@
+#include <cstdlib>
+
 #include "os/files.h"
 #include "os/handle_win32.h"
 #include "os/text.h"
@@ -45,6 +47,20 @@ bool FileExists(std::string_view path) {
 bool DirectoryExists(std::string_view path) {
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::filesystem::path> UserDataFolder() {
+  if (const wchar_t* own = _wgetenv(L"OVIX_DATA_DIR"); own != nullptr && *own != L'\0') {
+    return std::filesystem::path(own);
+  }
+  for (const wchar_t* variable : {L"LOCALAPPDATA", L"USERPROFILE"}) {
+    const wchar_t* folder = _wgetenv(variable);
+    if (folder == nullptr || *folder == L'\0') continue;
+    std::filesystem::path base(folder);
+    if (variable[0] == L'U') base = base / L"AppData" / L"Local";
+    return base / L"Ovix Updater";
+  }
+  return std::nullopt;
 }
 
 }  // namespace ovix

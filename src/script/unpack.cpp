@@ -17,6 +17,7 @@
 
 #include "os/files.h"
 #include "os/text.h"
+#include "script/install_journal.h"
 #include "script/member_name.h"
 #include "script/unpack_files.h"
 #include "script/zip_layout.h"
@@ -223,8 +224,8 @@ bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
 // The members of one archive on their way below the destination.
 class TExtraction {
  public:
-  TExtraction(zip_t* zip, fs::path destination)
-      : zip_(zip), destination_(std::move(destination)), buffer_(kChunkSize) {
+  TExtraction(zip_t* zip, fs::path destination, TInstallJournal* journal)
+      : zip_(zip), destination_(std::move(destination)), journal_(journal), buffer_(kChunkSize) {
     RemoveStalePartialFiles(destination_);
   }
 
@@ -247,7 +248,9 @@ class TExtraction {
     const auto parent = MakeDirectories(components.first(components.size() - 1));
     if (!parent) return "its folder cannot be made";
     const fs::path target = paths_.Child(*parent, components.back());
+    if (journal_ && !journal_->BeforeWrite(target)) return "the file it replaces cannot be kept";
     if (const auto problem = Write(index, target)) return problem;
+    if (journal_) journal_->Written(target);
     paths_.Added(target);
     return std::nullopt;
   }
@@ -261,6 +264,7 @@ class TExtraction {
       if (knownDirectories_.contains(directory.native())) continue;
       std::error_code error;
       if (!fs::is_directory(directory, error)) {
+        if (journal_) journal_->BeforeCreateFolder(directory);
         fs::create_directory(directory, error);
         if (error || !fs::is_directory(directory, error)) return std::nullopt;
         paths_.Added(directory);
@@ -309,6 +313,7 @@ class TExtraction {
 
   zip_t* zip_;
   const fs::path destination_;
+  TInstallJournal* const journal_;
   TMemberPaths paths_;
   // Directories made or found by now: members in them need no further look-up.
   std::unordered_set<fs::path::string_type> knownDirectories_;
@@ -316,10 +321,11 @@ class TExtraction {
 };
 
 void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
-                const TArchiveProgress& progress, const TSkippedMember& skipped) {
+                const TArchiveProgress& progress, const TSkippedMember& skipped,
+                TInstallJournal* journal = nullptr) {
   const fs::path destination = OpenDestination(destinationDirectory);
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip.get(), 0));
-  TExtraction extraction(zip.get(), destination);
+  TExtraction extraction(zip.get(), destination, journal);
   for (zip_uint64_t index = 0; index < count; ++index) {
     // A member that fails is skipped: the others are still worth having.
     if (const auto reason = extraction.Extract(index); reason && skipped) {
@@ -337,8 +343,9 @@ void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
 }  // namespace
 
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress, const TSkippedMember& skipped) {
-  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress, skipped);
+                   const TArchiveProgress& progress, const TSkippedMember& skipped,
+                   TInstallJournal* journal) {
+  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress, skipped, journal);
 }
 
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,

@@ -8,6 +8,8 @@
 
 namespace ovix {
 
+class TInstallJournal;
+
 // Why an archive could not be unpacked at all; the text says so in plain words.
 class TUnpackError : public std::runtime_error {
  public:
@@ -27,8 +29,10 @@ using TSkippedMember = std::function<void(std::string_view member, std::string_v
 // that cannot be extracted, or whose name would place it outside the destination,
 // is skipped, and `skipped` told. After each member progress gets (processed * 100) /
 // count, and once more 100 after the last; an archive without members makes no call.
+// With a journal, each file and folder is recorded in it before it is made or replaced.
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress, const TSkippedMember& skipped = {});
+                   const TArchiveProgress& progress, const TSkippedMember& skipped = {},
+                   TInstallJournal* journal = nullptr);
 
 // The same for an archive whose bytes are already in memory; `name` is what errors call it.
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,

@@ -13,6 +13,7 @@
 #include "support/client_homes.h"
 #include "support/sandbox.h"
 #include "support/service_kit.h"
+#include "support/tree_snapshot.h"
 
 namespace ovix {
 namespace {
@@ -150,6 +151,44 @@ TEST_F(CliInstallTest, ALinuxScriptFileRunsAndEveryLineAndProblemIsPrinted) {
   EXPECT_NE(failed.output.find("failed: " + missing + ": URL Moniker 0x800C0005\n"),
             std::string::npos)
       << failed.output;
+}
+
+TEST_F(CliInstallTest, AFailedInstallIsUndoneAtOnceOrOnRequestAndOnlyOnce) {
+  const fs::path script = box.Local("C:\\work\\job\\s.txt");
+  fs::create_directories(script.parent_path());
+  std::ofstream(script, std::ios::binary)
+      << "GETFILE " << kit.BaseUrl() << "/files/ovix-2.2.zip %TEMP%\\o.zip\r\n"
+      << "UNPACK %TEMP%\\o.zip \"%WOT%\\res_mods\\%WOTVERSION%\"\r\n"
+      << "DELETEDIR %WOT%\\res_mods\\1.10.2\\old\r\n"
+      << "GETFILE " << kit.BaseUrl() << "/files/none.zip %WOT%\\none.zip\r\n";
+  fs::create_directories(box.Local("C:\\work\\Game\\res_mods\\1.10.2\\old"));
+  std::ofstream(box.Local("C:\\work\\Game\\res_mods\\1.10.2\\old\\o.txt")) << "o";
+  const auto before = test::SnapshotTree(box.Local("C:\\work\\Game"));
+  const std::string install =
+      Service() + " --game-dir C:\\\\work\\\\Game --script " + script.string();
+
+  const CliRun undone = RunCli(install + " --undo-on-failure");
+  EXPECT_EQ(undone.status, 1) << undone.output;
+  EXPECT_NE(undone.output.find("undo: the game folder is back as it was before the install\n"),
+            std::string::npos)
+      << undone.output;
+  EXPECT_EQ(test::SnapshotTree(box.Local("C:\\work\\Game")), before);
+
+  // Answered No, the failed install stands until --undo.
+  const CliRun failed = RunCli(install);
+  EXPECT_EQ(failed.status, 1) << failed.output;
+  EXPECT_NE(failed.output.find("message: " + std::string(Text(txtUndoInstall, lngEN))),
+            std::string::npos)
+      << failed.output;
+  EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\version.txt"), "Ovix 2.2\n");
+  const CliRun undo = RunCli("--undo --game-dir C:\\\\work\\\\Game");
+  EXPECT_EQ(undo.status, 0) << undo.output;
+  EXPECT_EQ(test::SnapshotTree(box.Local("C:\\work\\Game")), before);
+  const CliRun again = RunCli("--undo --game-dir C:\\\\work\\\\Game");
+  EXPECT_EQ(again.status, 1) << again.output;
+  EXPECT_NE(again.output.find("undo: no install of this game folder is left to undo"),
+            std::string::npos)
+      << again.output;
 }
 
 TEST(CliClients, ASteamClientIsListedAndInstalledIntoThroughItsProtonPrefix) {

@@ -47,8 +47,8 @@ TEST(CatalogueTest, EntriesAndNamesKeepCatalogueOrder) {
   EXPECT_EQ(kCatalogue[21], &txtTitle);
   EXPECT_EQ(kCatalogueNames[21], "txtTitle");
   // Texts added since follow the original ones.
-  EXPECT_EQ(kCatalogue.back(), &txtOtherFolder);
-  EXPECT_EQ(kCatalogueNames.back(), "txtOtherFolder");
+  EXPECT_EQ(kCatalogue[22], &txtOtherFolder);
+  EXPECT_EQ(kCatalogueNames.back(), "txtUndoNotDone");
 }
 
 TEST(CatalogueTest, LanguageCodesTagStatusLines) {
