@@ -327,6 +327,14 @@ TUndoReport UndoLastInstall(const fs::path& dataFolder, const fs::path& gameFold
     }
   }
 
+  // What a killed install left beside its targets goes first: a folder the install made
+  // must be empty again to go.
+  std::set<fs::path> folders;
+  for (const TEntry& entry : journal->entries) {
+    folders.insert(entry.kind == 'F' ? entry.path : entry.path.parent_path());
+  }
+  for (const fs::path& folder : folders) RemoveStalePartialFiles(folder);
+
   std::ofstream out(report.journal / kJournalFile, std::ios::binary | std::ios::app);
   const fs::path backups = report.journal / kBackups;
   for (std::size_t i = journal->entries.size(); i-- > 0;) {

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "os/files.h"
+#include "script/install_journal.h"
 #include "support/fault_server.h"
 #include "support/sandbox.h"
 #include "support/tree_snapshot.h"
@@ -486,6 +487,125 @@ TEST_F(KillFaultTest, AKilledUnpackLeavesEveryMemberOldOrAbsentOrWhole) {
   EXPECT_EQ(corrupted, 0);
   EXPECT_GE(running, kKills / 2);
   EXPECT_GT(midway, 0);  // some kills stopped an unpack between its members
+}
+
+// An install of many small files over existing ones, with a DELETE and a DELETEDIR, killed
+// during the install and during its undo: an undo run to its end afterwards leaves the game
+// folder exactly as it was before that install.
+class KillUndoTest : public KillFaultTest {
+ protected:
+  KillUndoTest() {
+    std::vector<TMember> members;
+    for (int i = 0; i < kMembers; ++i) {
+      const std::string name = "m/" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".txt";
+      members.push_back({name, NewMemberBytes(512, i), std::nullopt});
+      if (i < kExisting) WriteBytes(Mod(name), OldBytes(300 + i, i));
+    }
+    WriteArchive(box.Local("C:\\work\\job\\many.zip"), members);
+    WriteBytes(Mod("doomed.txt"), "doomed");
+    WriteBytes(Mod("oldtree/a.txt"), OldBytes(5000, 7));
+    WriteBytes(Mod("oldtree/deep/b.txt"), OldBytes(9000, 8));
+    WriteScript(
+        "STATUS_en = Installing\r\nUNPACK C:\\work\\job\\many.zip %WOT%\\res_mods\\1.10.2\\ovix\r\n"
+        "DELETE %WOT%\\res_mods\\1.10.2\\ovix\\doomed.txt\r\n"
+        "DELETEDIR %WOT%\\res_mods\\1.10.2\\ovix\\oldtree\r\n");
+    before_ = test::SnapshotTree(box.Local(kGameDir));
+  }
+  fs::path Mod(const std::string& name) const {
+    return box.Local(std::string(kModDir)) / fs::path(name);
+  }
+  Child StartUndo() const {
+    return Child({OVIX_CLI_PATH, "--undo", "--game-dir", kGameDir},
+                 box.Local("C:\\tmp\\undo-output.txt"));
+  }
+  // An undo run to its end; how long it took. Nothing to undo is an end too.
+  std::optional<Clock::duration> UndoToEnd(int run) {
+    const auto start = Clock::now();
+    Child child = StartUndo();
+    if (!child.WaitForEnd(kRunLimit)) {
+      ADD_FAILURE() << "run " << run << ": the undo still runs after " << kRunLimit.count() << " s";
+      return std::nullopt;
+    }
+    const std::string output =
+        ReadWholeFile(box.Local("C:\\tmp\\undo-output.txt")).value_or("<no output>");
+    EXPECT_TRUE(child.ExitedWith(0) ||
+                output.find("no install of this game folder is left") != std::string::npos)
+        << "run " << run << ": " << output;
+    return Clock::now() - start;
+  }
+  bool UndoAndKill(std::chrono::microseconds delay) {
+    const auto start = Clock::now();
+    Child child = StartUndo();
+    std::this_thread::sleep_until(start + delay);
+    const bool running = child.Running();
+    child.Kill();
+    EXPECT_TRUE(child.WaitForEnd(kReapLimit)) << "killed undo not gone in time";
+    return running && child.Killed();
+  }
+  // Whether a journal of the game folder waits for an undo to finish the job.
+  bool Unfinished() const {
+    return HasUnfinishedJournal(UserDataFolder().value(), box.Local(kGameDir));
+  }
+  // The folder as it was before the install; a few differences are told in full.
+  void ExpectAsBefore(int run, std::uint64_t seed, std::chrono::microseconds delay) {
+    const auto now = test::SnapshotTree(box.Local(kGameDir));
+    if (now == before_) return;
+    ++faults_;
+    if (faults_ > kReportedFaults) return;
+    std::string differences;
+    for (const auto& [name, content] : before_)
+      if (!now.contains(name) || now.at(name) != content) differences += " " + name;
+    for (const auto& [name, content] : now)
+      if (!before_.contains(name)) differences += " +" + name;
+    ADD_FAILURE() << "run " << run << " (seed " << seed << ", kill after " << delay.count()
+                  << " us): differs in" << differences;
+  }
+
+  static constexpr int kMembers = 1000;
+  static constexpr int kExisting = 50;
+  std::map<std::string, std::string> before_;
+  int faults_ = 0;
+};
+
+TEST_F(KillUndoTest, AKilledInstallOrUndoIsUndoneToTheFolderAsItWas) {
+  const std::optional<Clock::duration> oneInstall = RunToEnd();
+  ASSERT_TRUE(oneInstall);
+  ASSERT_NE(test::SnapshotTree(box.Local(kGameDir)), before_);
+  const std::optional<Clock::duration> oneUndo = UndoToEnd(-1);
+  ASSERT_TRUE(oneUndo);
+  ASSERT_EQ(test::SnapshotTree(box.Local(kGameDir)), before_);
+
+  KillDelays installDelays("install kills");
+  int installRunning = 0, installMidway = 0;
+  for (int run = 0; run < kKills; ++run) {
+    const auto delay = installDelays.Next(*oneInstall);
+    if (RunAndKill(delay)) ++installRunning;
+    if (Unfinished()) ++installMidway;
+    UndoToEnd(run);
+    ExpectAsBefore(run, installDelays.Seed(), delay);
+  }
+  KillDelays undoDelays("undo kills");
+  int undoRunning = 0, undoMidway = 0;
+  for (int run = 0; run < kKills; ++run) {
+    if (!RunToEnd()) break;
+    const auto delay = undoDelays.Next(*oneUndo);
+    if (UndoAndKill(delay)) ++undoRunning;
+    if (Unfinished()) ++undoMidway;
+    UndoToEnd(run);
+    ExpectAsBefore(run, undoDelays.Seed(), delay);
+  }
+  std::printf(
+      "kills during an install: %d, landed while running: %d, left a journal to finish: %d; "
+      "during an undo: %d, landed while running: %d, cut the undo off: %d; folders not as "
+      "before: %d (one install %lld ms, one undo %lld ms)\n",
+      kKills, installRunning, installMidway, kKills, undoRunning, undoMidway, faults_,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(*oneInstall).count()),
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(*oneUndo).count()));
+  EXPECT_EQ(faults_, 0);
+  EXPECT_GT(installMidway, 0);
+  EXPECT_GT(undoMidway, 0);
 }
 
 }  // namespace
