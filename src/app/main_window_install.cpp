@@ -93,6 +93,11 @@ bool TfWindow::UndoInstall(bool force) {
   const std::optional<std::filesystem::path> data = UserDataFolder();
   const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
   if (!data || !game) return false;
+  // The client holds its files open, and would run on a half-restored folder.
+  if (IsProcessRunning("worldoftanks.exe")) {
+    App().MessageBox(Tr(txtCloseClient), ui::TMsgIcon::Information);
+    return false;
+  }
   const TUndoReport report = UndoLastInstall(*data, *game, force);
   if (onUndo) onUndo(report);
   if (report.result == TUndoResult::NothingToUndo) return false;

@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "net/service_lists.h"
+#include "os/files.h"
+#include "script/install_journal.h"
 #include "scripted_service.h"
 #include "support/sandbox.h"
 #include "window_fixture.h"
@@ -130,6 +132,42 @@ TEST_F(InstallTest, AnErrorInTheScriptIsReportedAndTheWindowStillUnlocks) {
   EXPECT_EQ(w().lCurrentAction.Caption(), Action() + "Half");
   EXPECT_EQ(w().bProcess.Caption(), kInstall);
   EXPECT_EQ(Unlocked(), "1111");
+}
+
+TEST_F(InstallTest, AFailedInstallOffersItsUndoAndSoDoesTheNextStartAfterAKill) {
+  const std::string target = WriteFile("a.txt", "old");
+  WriteFile("new.txt", "new");
+  w().CustomScript =
+      WriteFile("s.txt", "COPY " + box.Dir() + "\\new.txt " + target + "\r\nUNPACK " + box.Dir() +
+                             "\\missing.zip " + box.Dir() + "\r\n");
+  h->app.QueueAnswer(ui::TMsgResult::Yes);
+  w().bProcess.Click();
+  EXPECT_EQ(w().LastInstallOutcome(), TInstallOutcome::Error);
+  const auto& shown = h->app.Messages();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_NE(shown[0].text.find("missing.zip"), std::string::npos);
+  EXPECT_EQ(shown[1].text, Text(txtUndoInstall, lngEN));
+  EXPECT_EQ(shown[1].buttons, ui::TMsgButtons::YesNo);
+  EXPECT_EQ(shown[2].text, Text(txtUndoDone, lngEN));
+  EXPECT_EQ(ReadWholeFile(box.Local(target)), "old");
+
+  // A kill cut the next install off after its first change: the next start offers to finish.
+  {
+    std::string error;
+    const auto journal =
+        TInstallJournal::Begin(UserDataFolder().value(), box.Local(box.Dir()), error);
+    ASSERT_TRUE(journal) << error;
+    ASSERT_TRUE(journal->BeforeWrite(box.Local(target)));
+    fs::remove(box.Local(target));
+    WriteFile("a.txt", "half");
+  }
+  ui::HeadlessApplication app;
+  app.QueueAnswer(ui::TMsgResult::Yes);
+  const TfWindow next(app, TStartup{.transport = service, .gameDirectory = box.Dir()});
+  ASSERT_EQ(app.Messages().size(), 2u);
+  EXPECT_EQ(app.Messages()[0].text, Text(txtUndoInstall, lngEN));
+  EXPECT_EQ(app.Messages()[1].text, Text(txtUndoDone, lngEN));
+  EXPECT_EQ(ReadWholeFile(box.Local(target)), "old");
 }
 
 TEST_F(InstallTest, EachWayAnInstallEndsIsItsOutcome) {
