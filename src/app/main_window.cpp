@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/install_log.h"
 #include "game/discovery.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"

@@ -17,6 +17,7 @@
 namespace ovix {
 
 class TInstallJournal;
+class TInstallLog;
 struct TUndoReport;
 
 // What the process hands the window at start-up.
@@ -117,6 +118,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
 
   TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
+  // Where each install and undo is logged; empty when the system names no data folder.
+  static std::string InstallLogPath();
   // Puts the game folder back as it was before its last install, tells the player how that
   // went, and reports it to onUndo. False when nothing was undone.
   bool UndoInstall(bool force);
@@ -133,6 +136,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   TInstallOutcome RunInstall(std::string& script);
   // Unlocks the controls and takes the percentage off the install button.
   void CloseInstall();
+  // Ends the journal, logs the outcome and unlocks the controls.
+  void FinishInstall();
   // The journal of the install's changes to the game folder, from just before the script
   // runs; without one (no data folder, say) the install runs unrecorded.
   void BeginJournal();
@@ -174,6 +179,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
   bool downloadFailedInInstall_ = false;  // reset when an install starts
   std::unique_ptr<TInstallJournal> journal_;
+  std::unique_ptr<TInstallLog> log_;  // while an install or an undo runs
+  // A line in the install log, while one is open.
+  void Log(std::string_view text) const;
   bool installChangedGame_ = false;  // the last install recorded a change in the game folder
   TDownloadRegistry downloads_;
   std::chrono::steady_clock::time_point lastPump_;

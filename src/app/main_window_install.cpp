@@ -2,13 +2,16 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
+#include "app/install_log.h"
 #include "app/main_window.h"
 #include "net/service_lists.h"
 #include "net/text_decoding.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "ovix_version.h"
 #include "script/install_journal.h"
 
 namespace ovix {
@@ -19,7 +22,53 @@ using namespace std::chrono_literals;
 // How long the wait for the script sleeps between looks at the download.
 constexpr auto kScriptDownloadPoll = 10ms;
 
+// The end of an install as the log tells it.
+const char* OutcomeWords(TInstallOutcome outcome) {
+  switch (outcome) {
+    case TInstallOutcome::Installed:
+      return "installed";
+    case TInstallOutcome::NoGameFolder:
+      return "not installed: no game folder";
+    case TInstallOutcome::ClientRunning:
+      return "not installed: the game's client runs";
+    case TInstallOutcome::ScriptDownloadFailed:
+      return "not installed: the install script did not arrive";
+    case TInstallOutcome::NoScript:
+      return "not installed: the install script is empty";
+    case TInstallOutcome::DownloadFailed:
+      return "not installed: a download of the script failed";
+    case TInstallOutcome::Error:
+      return "not installed: an error stopped the install";
+    case TInstallOutcome::Closing:
+      return "not installed: the program was closed during it";
+    case TInstallOutcome::None:
+      break;
+  }
+  return "";
+}
+
+std::optional<std::filesystem::path> DataFolder() { return UserDataFolder(); }
+
+std::string ErrorText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an unknown error";
+  }
+}
+
 }  // namespace
+
+std::string TfWindow::InstallLogPath() {
+  const std::optional<std::filesystem::path> data = DataFolder();
+  return data ? (*data / "install.log").string() : std::string();
+}
+
+void TfWindow::Log(std::string_view text) const {
+  if (log_) log_->Line(text);
+}
 
 void TfWindow::bProcessClick() {
   std::string script;
@@ -39,22 +88,37 @@ void TfWindow::bProcessClick() {
     control->SetEnabled(false);
   downloadFailedInInstall_ = false;
   installChangedGame_ = false;
+  if (const std::optional<std::filesystem::path> data = DataFolder())
+    log_ = std::make_unique<TInstallLog>(*data);
+  Log(std::string("install by " OVIX_PRODUCT_NAME " " OVIX_VERSION_TEXT " into ") + WOTDir +
+      " (client " + (Version.empty() ? "of unknown version" : Version) + ")");
   try {
     lastInstall_ = RunInstall(script);
   } catch (...) {
     // The player gets the error report and the controls back, then the offer to undo.
     lastInstall_ = TInstallOutcome::Error;
-    EndJournal();
-    CloseInstall();
+    Log("error: " + ErrorText(std::current_exception()));
+    FinishInstall();
     App().ShowException(std::current_exception());
     OfferUndo();
+    log_.reset();
     return;
   }
   // Closing leaves everything as it is; the journal, unfinished, offers the undo next time.
-  if (lastInstall_ == TInstallOutcome::Closing) return;
-  EndJournal();
-  CloseInstall();
+  if (lastInstall_ == TInstallOutcome::Closing) {
+    Log(OutcomeWords(lastInstall_));
+    log_.reset();
+    return;
+  }
+  FinishInstall();
   if (lastInstall_ == TInstallOutcome::DownloadFailed) OfferUndo();
+  log_.reset();
+}
+
+void TfWindow::FinishInstall() {
+  EndJournal();
+  Log(OutcomeWords(lastInstall_));
+  CloseInstall();
 }
 
 void TfWindow::BeginJournal() {
@@ -63,7 +127,15 @@ void TfWindow::BeginJournal() {
   if (!data || !game) return;
   std::string error;
   journal_ = TInstallJournal::Begin(*data, *game, error);
-  if (!journal_ && onScriptWarning) onScriptWarning("the install cannot be undone: " + error);
+  if (!journal_) {
+    Log("no journal, so no undo: " + error);
+    if (onScriptWarning) onScriptWarning("the install cannot be undone: " + error);
+    return;
+  }
+  Log("journal: " + journal_->Folder().string());
+  journal_->onRecord = [this](std::string_view change, const std::filesystem::path& path) {
+    Log(std::string(change) + " " + path.string());
+  };
 }
 
 void TfWindow::EndJournal() {
@@ -99,6 +171,12 @@ bool TfWindow::UndoInstall(bool force) {
     return false;
   }
   const TUndoReport report = UndoLastInstall(*data, *game, force);
+  if (log_) {
+    LogUndo(*log_, WOTDir, report);
+  } else {
+    TInstallLog log(*data);
+    LogUndo(log, WOTDir, report);
+  }
   if (onUndo) onUndo(report);
   if (report.result == TUndoResult::NothingToUndo) return false;
   const bool undone = report.result == TUndoResult::Undone;
@@ -126,6 +204,7 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
   }
   // The status is taken when fed: the player may switch the language meanwhile.
   FeedPercent(0);
+  Log(script.empty() ? "script from " + address : "script from the file " + CustomScript);
   if (script.empty()) {
     FeedStatus(Tr(txtDownloadingScript));
     TAsyncDownloader downloader(*this, address);

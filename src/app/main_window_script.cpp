@@ -88,6 +88,10 @@ class TfWindow::ScriptHost final : public TScriptHost {
     // The destructor waits for the worker, which gives up at once when terminating.
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
     if (local && w_.journal_ && downloader.Result() == kTransferOk) w_.journal_->Written(*local);
+    w_.Log("GETFILE " + url + " " + destination + ": " +
+           (downloader.Result() == kTransferOk
+                ? std::string("done")
+                : "failed, URL Moniker 0x" + FormatTransferCode(downloader.Result())));
     return !app.Terminated();
   }
 
@@ -95,6 +99,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
     ShowCaptions();
     w_.pbCurrentAction.SetMax(100);
     w_.pbCurrentAction.SetPosition(0);
+    w_.Log("UNPACK " + archive + " " + destinationDirectory);
     UnpackArchive(
         archive, destinationDirectory, [this](int percent) { w_.ArchiveProgress(percent); },
         [&](std::string_view member, std::string_view reason) {
@@ -112,16 +117,19 @@ class TfWindow::ScriptHost final : public TScriptHost {
     }
     if (const TActionProblem problem = CopyFileIfExists(source, destination)) {
       Warn("COPY " + source + " to " + destination + ": " + *problem);
-    } else if (local) {
-      w_.journal_->Written(*local);
+      return;
     }
+    w_.Log("COPY " + source + " " + destination + ": done");
+    if (local) w_.journal_->Written(*local);
   }
   void RemoveDirectoryTree(const std::string& directory) override {
     // In the game folder the tree is moved aside, to be put back by an undo.
     const std::optional<std::filesystem::path> local = Journaled(directory);
     if (!(local ? w_.journal_->RemoveTree(*local) : ovix::RemoveDirectoryTree(directory))) {
       Warn("DELETEDIR " + directory + ": the folder cannot be deleted completely");
+      return;
     }
+    w_.Log("DELETEDIR " + directory + ": done");
   }
   void RemoveFile(const std::string& path) override {
     const std::optional<std::filesystem::path> local = Journaled(path);
@@ -131,10 +139,20 @@ class TfWindow::ScriptHost final : public TScriptHost {
     }
     if (const TActionProblem problem = ovix::RemoveFile(path)) {
       Warn("DELETE " + path + ": " + *problem);
+      return;
     }
+    w_.Log("DELETE " + path + ": done");
   }
-  bool FileExists(const std::string& path) override { return ovix::FileExists(path); }
-  bool DirectoryExists(const std::string& path) override { return ovix::DirectoryExists(path); }
+  bool FileExists(const std::string& path) override {
+    const bool exists = ovix::FileExists(path);
+    w_.Log("file " + path + (exists ? " exists" : " does not exist"));
+    return exists;
+  }
+  bool DirectoryExists(const std::string& path) override {
+    const bool exists = ovix::DirectoryExists(path);
+    w_.Log("folder " + path + (exists ? " exists" : " does not exist"));
+    return exists;
+  }
   void Pump() override {
     if (++pumpCalls_ % kCallsPerClockRead != 0 || !w_.PumpDue()) return;
     ShowCaptions();
@@ -155,6 +173,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
   }
 
   void Warn(std::string_view problem) const {
+    w_.Log(std::string("warning: ") + std::string(problem));
     if (w_.onScriptWarning) w_.onScriptWarning(problem);
   }
 

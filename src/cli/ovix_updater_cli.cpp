@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/install_log.h"
 #include "app/main_window.h"
 #include "cli/cli_options.h"
 #include "cli/cli_platform.h"
@@ -180,6 +181,9 @@ int Undo(const std::string& gameFolder, bool force) {
   }
   const TUndoReport report = UndoLastInstall(*data, *game, force);
   PrintUndo(report);
+  TInstallLog log(*data);
+  LogUndo(log, gameFolder, report);
+  std::printf("log: %s\n", log.Path().string().c_str());
   return report.result == TUndoResult::Undone ? 0 : 1;
 }
 
@@ -251,6 +255,13 @@ int Run(const TCliOptions& options) {
 
   window.bProcess.Click();
   const TInstallOutcome outcome = window.LastInstallOutcome();
+  // Where the player finds what this run did, in full.
+  struct TLogLine {
+    ~TLogLine() {
+      if (const std::string path = TfWindow::InstallLogPath(); !path.empty())
+        std::printf("log: %s\n", path.c_str());
+    }
+  } logLine;
   if (outcome == TInstallOutcome::Installed && warnings == 0) {
     std::printf("installed\n");
     return 0;

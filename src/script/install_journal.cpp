@@ -238,6 +238,13 @@ std::string TInstallJournal::NextBackup() { return std::to_string(nextBackup_++)
 void TInstallJournal::Append(char kind, const std::string& detail, const fs::path& path) {
   // Flushed line by line: a killed process leaves every line it wrote.
   if (kind != 'E') ++changes_;
+  if (onRecord && kind != 'S' && kind != 'E') {
+    const std::string_view change = kind == 'W'   ? (detail == "-" ? "created" : "replaced")
+                                    : kind == 'D' ? "deleted"
+                                    : kind == 'T' ? "deleted folder"
+                                                  : "made folder";
+    onRecord(change, path);
+  }
   out_ << kind << '\t' << detail;
   if (!path.empty()) out_ << '\t' << PathText(path);
   out_ << '\n';

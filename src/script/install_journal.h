@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ovix {
@@ -51,6 +53,9 @@ class TInstallJournal {
   void End(bool succeeded);
 
   const std::filesystem::path& Folder() const { return folder_; }
+  // Told of each change as it is recorded, in words ("replaced", "created", "deleted",
+  // "deleted folder", "made folder"), for the install log.
+  std::function<void(std::string_view change, const std::filesystem::path& path)> onRecord;
   // Whether anything in the game folder was recorded.
   bool Changed() const { return changes_ > 0; }
 

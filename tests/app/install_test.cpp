@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
+#include "app/install_log.h"
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "script/install_journal.h"
@@ -168,6 +170,26 @@ TEST_F(InstallTest, AFailedInstallOffersItsUndoAndSoDoesTheNextStartAfterAKill) 
   EXPECT_EQ(app.Messages()[0].text, Text(txtUndoInstall, lngEN));
   EXPECT_EQ(app.Messages()[1].text, Text(txtUndoDone, lngEN));
   EXPECT_EQ(ReadWholeFile(box.Local(target)), "old");
+}
+
+TEST(InstallLog, AtAMegabyteTheLogMovesOnAndThreeFilesAreKept) {
+  test::Sandbox box;
+  const fs::path folder = box.Root() / "data";
+  const std::string line(1000, 'x');
+  for (int round = 0; round < 4; ++round) {
+    // Each log object as one run opens it; a run that grows past the limit rotates as well.
+    TInstallLog log(folder);
+    for (int i = 0; i < 700; ++i) log.Line(std::to_string(round) + " " + line);
+  }
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+    EXPECT_LE(fs::file_size(entry.path()), kInstallLogLimit) << entry.path();
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"install.log", "install.log.1", "install.log.2"}));
+  const std::string newest = ReadWholeFile(folder / "install.log").value_or("");
+  EXPECT_NE(newest.find("Z  3 xxx"), std::string::npos);
 }
 
 TEST_F(InstallTest, EachWayAnInstallEndsIsItsOutcome) {

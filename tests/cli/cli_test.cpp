@@ -173,6 +173,23 @@ TEST_F(CliInstallTest, AFailedInstallIsUndoneAtOnceOrOnRequestAndOnlyOnce) {
             std::string::npos)
       << undone.output;
   EXPECT_EQ(test::SnapshotTree(box.Local("C:\\work\\Game")), before);
+  // The log tells the whole story, and the output where it is.
+  const std::size_t logAt = undone.output.find("\nlog: ");
+  ASSERT_NE(logAt, std::string::npos) << undone.output;
+  const std::string logPath =
+      undone.output.substr(logAt + 6, undone.output.find('\n', logAt + 1) - logAt - 6);
+  const std::string log = ReadWholeFile(logPath).value_or("<no log>");
+  for (const std::string& line : std::vector<std::string>{
+           "install by Ovix Updater ", " into C:\\work\\Game (client 1.10.2)",
+           "script from the file C:\\work\\job\\s.txt",
+           "GETFILE " + kit.BaseUrl() + "/files/ovix-2.2.zip",
+           "UNPACK C:\\tmp\\o.zip C:\\work\\Game\\res_mods\\1.10.2", "replaced ", "created ",
+           "deleted folder ",
+           "/files/none.zip C:\\work\\Game\\none.zip: failed, URL Moniker 0x800C0005",
+           "not installed: a download of the script failed",
+           "undo of C:\\work\\Game: back as it was before the install"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << " not in:\n" << log;
+  }
 
   // Answered No, the failed install stands until --undo.
   const CliRun failed = RunCli(install);

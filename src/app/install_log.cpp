@@ -1,0 +1,81 @@
+#include "app/install_log.h"
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <system_error>
+
+#include "script/install_journal.h"
+
+namespace ovix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Stamp() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &now);
+#else
+  gmtime_r(&now, &parts);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%SZ", &parts);
+  return text;
+}
+
+}  // namespace
+
+TInstallLog::TInstallLog(const fs::path& folder) : path_(folder / "install.log") {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  size_ = fs::file_size(path_, error);
+  if (error) size_ = 0;
+  if (size_ >= kInstallLogLimit) Rotate();
+  out_.open(path_, std::ios::binary | std::ios::app);
+}
+
+void TInstallLog::Rotate() {
+  out_.close();
+  std::error_code error;
+  const fs::path older = path_.string() + ".1";
+  fs::rename(older, path_.string() + ".2", error);
+  fs::rename(path_, older, error);
+  size_ = 0;
+  out_.open(path_, std::ios::binary | std::ios::app);
+}
+
+void TInstallLog::Line(std::string_view text) {
+  if (!out_.is_open()) return;
+  std::string line = Stamp() + "  ";
+  for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
+  line += '\n';
+  if (size_ + line.size() > kInstallLogLimit && size_ > 0) Rotate();
+  out_ << line;
+  out_.flush();
+  size_ += line.size();
+}
+
+void LogUndo(TInstallLog& log, std::string_view gameFolder, const TUndoReport& report) {
+  const std::string game(gameFolder);
+  switch (report.result) {
+    case TUndoResult::Undone:
+      log.Line("undo of " + game + ": back as it was before the install (" +
+               report.journal.string() + ")");
+      break;
+    case TUndoResult::NothingToUndo:
+      log.Line("undo of " + game + ": no install left to undo");
+      break;
+    case TUndoResult::Refused:
+      log.Line("undo of " + game + ": refused, files were changed since the install");
+      for (const fs::path& file : report.changed) log.Line("changed since: " + file.string());
+      break;
+    case TUndoResult::Incomplete:
+      log.Line("undo of " + game + ": incomplete");
+      for (const fs::path& file : report.failed) log.Line("not put back: " + file.string());
+      break;
+  }
+}
+
+}  // namespace ovix

@@ -1,0 +1,36 @@
+#pragma once
+// install.log in the user's data folder: what each install did, for the player to read and to
+// send along with a question. Appended to, never rewritten; at 1 MB it is moved to
+// install.log.1 (that one to install.log.2), so three files are kept.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+namespace ovix {
+
+inline constexpr std::uintmax_t kInstallLogLimit = 1 << 20;
+
+struct TUndoReport;
+
+class TInstallLog {
+ public:
+  // Opens `folder`/install.log for appending; a log that cannot be opened writes nothing.
+  explicit TInstallLog(const std::filesystem::path& folder);
+  // One line, stamped with the time (UTC); line breaks in the text become blanks.
+  void Line(std::string_view text);
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  void Rotate();
+
+  std::filesystem::path path_;
+  std::ofstream out_;
+  std::uintmax_t size_ = 0;
+};
+
+// An undo's lines: the game folder, the outcome, and each file not put back or changed since.
+void LogUndo(TInstallLog& log, std::string_view gameFolder, const TUndoReport& report);
+
+}  // namespace ovix
