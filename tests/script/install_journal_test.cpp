@@ -57,7 +57,8 @@ class InstallJournalTest : public ::testing::Test {
 TEST_F(InstallJournalTest, UnpackDeleteAndDeletedirAreAllPutBack) {
   const fs::path archive = Work() / "mod.zip";
   test::WriteZip(archive, {{"a.txt", "new a"}, {"new/", ""}, {"new/b.txt", "b"}, {"c.txt", "c"}});
-  const auto before = test::SnapshotTree(Work());
+  // On Windows the data folder lies in the work folder; it is not the game's.
+  const auto before = test::SnapshotTree(Work(), {Data()});
   {
     auto journal = Begin(Game());
     UnpackArchive(box.Dir() + "\\mod.zip", box.Dir() + "\\Game\\res_mods", {}, {},
@@ -74,7 +75,7 @@ TEST_F(InstallJournalTest, UnpackDeleteAndDeletedirAreAllPutBack) {
 
   const TUndoReport report = UndoLastInstall(Data(), Game(), false);
   EXPECT_EQ(report.result, TUndoResult::Undone);
-  EXPECT_EQ(test::SnapshotTree(Work()), before);
+  EXPECT_EQ(test::SnapshotTree(Work(), {Data()}), before);
   EXPECT_FALSE(fs::exists(report.journal));
   EXPECT_EQ(UndoLastInstall(Data(), Game(), false).result, TUndoResult::NothingToUndo);
 }
