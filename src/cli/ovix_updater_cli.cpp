@@ -255,23 +255,20 @@ int Run(const TCliOptions& options) {
 
   window.bProcess.Click();
   const TInstallOutcome outcome = window.LastInstallOutcome();
-  // Where the player finds what this run did, in full.
-  struct TLogLine {
-    ~TLogLine() {
-      if (const std::string path = TfWindow::InstallLogPath(); !path.empty())
-        std::printf("log: %s\n", path.c_str());
-    }
-  } logLine;
+  int status = 1;
   if (outcome == TInstallOutcome::Installed && warnings == 0) {
     std::printf("installed\n");
-    return 0;
-  }
-  if (outcome == TInstallOutcome::Installed) {
+    status = 0;
+  } else if (outcome == TInstallOutcome::Installed) {
     std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
-    return 3;
+    status = 3;
+  } else {
+    std::printf("not installed%s\n", WhyNotInstalled(outcome));
   }
-  std::printf("not installed%s\n", WhyNotInstalled(outcome));
-  return 1;
+  // Where the player finds what this run did, in full.
+  if (const std::string path = TfWindow::InstallLogPath(); !path.empty())
+    std::printf("log: %s\n", path.c_str());
+  return status;
 }
 
 }  // namespace
