@@ -221,7 +221,7 @@ void JournalCost(int runs, const fs::path& driveC, const TArchive& archive) {
         const auto journal = ovix::TInstallJournal::Begin(data, game, error);
         if (!journal) throw std::runtime_error(error);
         journal->onRecord = [&](std::string_view change, const fs::path& path) {
-          log.Line(std::string(change) + " " + path.string());
+          log.Line(std::string(change) + " " + path.string(), false);
         };
         ovix::UnpackArchive(
             WindowsPath(driveC, archive.file), WindowsPath(driveC, game), [](int) {}, {},
@@ -368,7 +368,8 @@ int main(int argc, char** argv) {
     // Child modes: one extraction in a fresh process, and the small process that starts
     // it and tells its peak memory.
     if (argc > 2 && std::string(argv[1]) == "--peak") {
-      std::printf("%ld\n", RunChild(std::vector<std::string>(argv + 2, argv + argc)));
+      // Only the number on the output: what the program prints goes nowhere.
+      std::printf("%ld\n", RunChild(std::vector<std::string>(argv + 2, argv + argc), true));
       return 0;
     }
     if (argc == 4 && std::string(argv[1]) == "--ours") {

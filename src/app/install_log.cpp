@@ -12,8 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Stamp() {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+std::string Stamp(std::time_t now) {
   std::tm parts{};
 #ifdef _WIN32
   gmtime_s(&parts, &now);
@@ -46,14 +45,20 @@ void TInstallLog::Rotate() {
   out_.open(path_, std::ios::binary | std::ios::app);
 }
 
-void TInstallLog::Line(std::string_view text) {
+void TInstallLog::Line(std::string_view text, bool atOnce) {
   if (!out_.is_open()) return;
-  std::string line = Stamp() + "  ";
+  // Many lines fall in one second: the stamp is made once per second.
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  if (now != stampSecond_) {
+    stampSecond_ = now;
+    stamp_ = Stamp(now);
+  }
+  std::string line = stamp_ + "  ";
   for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
   line += '\n';
   if (size_ + line.size() > kInstallLogLimit && size_ > 0) Rotate();
   out_ << line;
-  out_.flush();
+  if (atOnce) out_.flush();
   size_ += line.size();
 }
 

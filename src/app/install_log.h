@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
 
 namespace ovix {
@@ -18,8 +19,10 @@ class TInstallLog {
  public:
   // Opens `folder`/install.log for appending; a log that cannot be opened writes nothing.
   explicit TInstallLog(const std::filesystem::path& folder);
-  // One line, stamped with the time (UTC); line breaks in the text become blanks.
-  void Line(std::string_view text);
+  // One line, stamped with the time (UTC); line breaks in the text become blanks. A line
+  // that need not be on disk at once (one of many files changed) waits for the next that
+  // must, or for the log's end.
+  void Line(std::string_view text, bool atOnce = true);
   const std::filesystem::path& Path() const { return path_; }
 
  private:
@@ -28,6 +31,8 @@ class TInstallLog {
   std::filesystem::path path_;
   std::ofstream out_;
   std::uintmax_t size_ = 0;
+  std::int64_t stampSecond_ = -1;  // the second the stamp below was made for
+  std::string stamp_;
 };
 
 // An undo's lines: the game folder, the outcome, and each file not put back or changed since.

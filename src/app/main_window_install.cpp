@@ -134,7 +134,7 @@ void TfWindow::BeginJournal() {
   }
   Log("journal: " + journal_->Folder().string());
   journal_->onRecord = [this](std::string_view change, const std::filesystem::path& path) {
-    Log(std::string(change) + " " + path.string());
+    if (log_) log_->Line(std::string(change) + " " + path.string(), false);
   };
 }
 

@@ -179,7 +179,7 @@ bool Restore(const fs::path& backup, const fs::path& path) {
 TInstallJournal::TInstallJournal(fs::path folder, fs::path gameFolder)
     : folder_(std::move(folder)), gameFolder_(std::move(gameFolder)) {}
 
-TInstallJournal::~TInstallJournal() = default;
+TInstallJournal::~TInstallJournal() { out_.flush(); }
 
 std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFolder,
                                                         const fs::path& gameFolder,
@@ -221,9 +221,10 @@ std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFold
   return journal;
 }
 
-bool TInstallJournal::Inside(const fs::path& path) const {
+bool TInstallJournal::Inside(const fs::path& path) const { return InsideNormal(Lexical(path)); }
+
+bool TInstallJournal::InsideNormal(const fs::path& normal) const {
   // By name: a link inside the game folder (a player's, to another disk) is the game's.
-  const fs::path normal = Lexical(path);
   auto game = gameFolder_.begin();
   auto it = normal.begin();
   for (; game != gameFolder_.end(); ++game, ++it) {
@@ -236,7 +237,6 @@ bool TInstallJournal::Inside(const fs::path& path) const {
 std::string TInstallJournal::NextBackup() { return std::to_string(nextBackup_++); }
 
 void TInstallJournal::Append(char kind, const std::string& detail, const fs::path& path) {
-  // Flushed line by line: a killed process leaves every line it wrote.
   if (kind != 'E') ++changes_;
   if (onRecord && kind != 'S' && kind != 'E') {
     const std::string_view change = kind == 'W'   ? (detail == "-" ? "created" : "replaced")
@@ -248,17 +248,20 @@ void TInstallJournal::Append(char kind, const std::string& detail, const fs::pat
   out_ << kind << '\t' << detail;
   if (!path.empty()) out_ << '\t' << PathText(path);
   out_ << '\n';
-  out_.flush();
+  // A change's line is written before the change. A file's state after its write waits for
+  // the next line: a kill that loses it only spares that file the check for later edits.
+  if (kind != 'S') out_.flush();
 }
 
 bool TInstallJournal::BeforeWrite(const fs::path& file) {
-  if (!Inside(file)) return true;
+  const fs::path normal = Lexical(file);
+  if (!InsideNormal(normal)) return true;
   if (!Exists(file)) {
-    Append('W', "-", Lexical(file));
+    Append('W', "-", normal);
     return true;
   }
   const std::string backup = NextBackup();
-  Append('W', backup, Lexical(file));
+  Append('W', backup, normal);
   std::error_code error;
   const fs::path kept = folder_ / kBackups / backup;
   // A link costs nothing and keeps the original: the write replaces the name, not the data.
@@ -289,7 +292,8 @@ bool TInstallJournal::BeforeCreateFolder(const fs::path& folder) {
 }
 
 void TInstallJournal::Written(const fs::path& file) {
-  if (Inside(file)) Append('S', FileState(file), Lexical(file));
+  const fs::path normal = Lexical(file);
+  if (InsideNormal(normal)) Append('S', FileState(file), normal);
 }
 
 bool TInstallJournal::RemoveTree(const fs::path& folder) {

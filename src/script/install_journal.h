@@ -61,6 +61,7 @@ class TInstallJournal {
 
  private:
   TInstallJournal(std::filesystem::path folder, std::filesystem::path gameFolder);
+  bool InsideNormal(const std::filesystem::path& normal) const;
   // The name of the next original kept aside.
   std::string NextBackup();
   void Append(char kind, const std::string& detail, const std::filesystem::path& path);
