@@ -43,6 +43,9 @@ enum class TInstallOutcome {
   Closing,               // the application began closing during it
 };
 
+// How an install ended, in words: "installed", or "not installed: " and why.
+const char* InstallOutcomeWords(TInstallOutcome outcome);
+
 class TfWindow : public ui::TForm, public TDownloadHost {
  public:
   // Builds the controls and runs FormCreate.

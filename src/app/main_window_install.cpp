@@ -22,8 +22,21 @@ using namespace std::chrono_literals;
 // How long the wait for the script sleeps between looks at the download.
 constexpr auto kScriptDownloadPoll = 10ms;
 
-// The end of an install as the log tells it.
-const char* OutcomeWords(TInstallOutcome outcome) {
+std::optional<std::filesystem::path> DataFolder() { return UserDataFolder(); }
+
+std::string ErrorText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an unknown error";
+  }
+}
+
+}  // namespace
+
+const char* InstallOutcomeWords(TInstallOutcome outcome) {
   switch (outcome) {
     case TInstallOutcome::Installed:
       return "installed";
@@ -46,20 +59,6 @@ const char* OutcomeWords(TInstallOutcome outcome) {
   }
   return "";
 }
-
-std::optional<std::filesystem::path> DataFolder() { return UserDataFolder(); }
-
-std::string ErrorText(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "an unknown error";
-  }
-}
-
-}  // namespace
 
 std::string TfWindow::InstallLogPath() {
   const std::optional<std::filesystem::path> data = DataFolder();
@@ -106,7 +105,7 @@ void TfWindow::bProcessClick() {
   }
   // Closing leaves everything as it is; the journal, unfinished, offers the undo next time.
   if (lastInstall_ == TInstallOutcome::Closing) {
-    Log(OutcomeWords(lastInstall_));
+    Log(InstallOutcomeWords(lastInstall_));
     log_.reset();
     return;
   }
@@ -117,7 +116,7 @@ void TfWindow::bProcessClick() {
 
 void TfWindow::FinishInstall() {
   EndJournal();
-  Log(OutcomeWords(lastInstall_));
+  Log(InstallOutcomeWords(lastInstall_));
   CloseInstall();
 }
 

@@ -63,29 +63,6 @@ bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what) {
   return false;
 }
 
-// Said after "not installed".
-const char* WhyNotInstalled(TInstallOutcome outcome) {
-  switch (outcome) {
-    case TInstallOutcome::NoGameFolder:
-      return ": no game folder";
-    case TInstallOutcome::ClientRunning:
-      return ": the game's client runs";
-    case TInstallOutcome::ScriptDownloadFailed:
-      return ": the install script did not arrive";
-    case TInstallOutcome::NoScript:
-      return ": the install script is empty";
-    case TInstallOutcome::DownloadFailed:
-      return ": a download of the script failed";
-    case TInstallOutcome::Error:
-      return ": an error stopped the install";
-    case TInstallOutcome::None:
-    case TInstallOutcome::Installed:
-    case TInstallOutcome::Closing:
-      break;
-  }
-  return "";
-}
-
 void PrintLine(const char* kind, std::string_view text) {
   std::printf("%s: %.*s\n", kind, static_cast<int>(text.size()), text.data());
   std::fflush(stdout);
@@ -263,7 +240,7 @@ int Run(const TCliOptions& options) {
     std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
     status = 3;
   } else {
-    std::printf("not installed%s\n", WhyNotInstalled(outcome));
+    std::printf("%s\n", InstallOutcomeWords(outcome));
   }
   // Where the player finds what this run did, in full.
   if (const std::string path = TfWindow::InstallLogPath(); !path.empty())
