@@ -3,9 +3,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "game/clients.h"
@@ -149,6 +152,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void OfferUndo();
   // At start and after Modify: an install or undo of this folder that a kill cut off.
   void OfferToFinishUndo();
+  // Where the journals are kept, and the game folder as this system names it.
+  std::pair<std::optional<std::filesystem::path>, std::optional<std::filesystem::path>>
+  JournalPlaces() const;
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
   // The install's own status and percentage lines, through the script host as a script's

@@ -22,8 +22,6 @@ using namespace std::chrono_literals;
 // How long the wait for the script sleeps between looks at the download.
 constexpr auto kScriptDownloadPoll = 10ms;
 
-std::optional<std::filesystem::path> DataFolder() { return UserDataFolder(); }
-
 std::string ErrorText(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -60,8 +58,13 @@ const char* InstallOutcomeWords(TInstallOutcome outcome) {
   return "";
 }
 
+std::pair<std::optional<std::filesystem::path>, std::optional<std::filesystem::path>>
+TfWindow::JournalPlaces() const {
+  return {UserDataFolder(), LocalPath(WOTDir)};
+}
+
 std::string TfWindow::InstallLogPath() {
-  const std::optional<std::filesystem::path> data = DataFolder();
+  const std::optional<std::filesystem::path> data = UserDataFolder();
   return data ? (*data / "install.log").string() : std::string();
 }
 
@@ -87,7 +90,7 @@ void TfWindow::bProcessClick() {
     control->SetEnabled(false);
   downloadFailedInInstall_ = false;
   installChangedGame_ = false;
-  if (const std::optional<std::filesystem::path> data = DataFolder())
+  if (const std::optional<std::filesystem::path> data = UserDataFolder())
     log_ = std::make_unique<TInstallLog>(*data);
   Log(std::string("install by " OVIX_PRODUCT_NAME " " OVIX_VERSION_TEXT " into ") + WOTDir +
       " (client " + (Version.empty() ? "of unknown version" : Version) + ")");
@@ -121,8 +124,7 @@ void TfWindow::FinishInstall() {
 }
 
 void TfWindow::BeginJournal() {
-  const std::optional<std::filesystem::path> data = UserDataFolder();
-  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  const auto [data, game] = JournalPlaces();
   if (!data || !game) return;
   std::string error;
   journal_ = TInstallJournal::Begin(*data, *game, error);
@@ -152,8 +154,7 @@ void TfWindow::OfferUndo() {
 }
 
 void TfWindow::OfferToFinishUndo() {
-  const std::optional<std::filesystem::path> data = UserDataFolder();
-  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  const auto [data, game] = JournalPlaces();
   if (!data || !game || !HasUnfinishedJournal(*data, *game)) return;
   if (App().MessageBox(Tr(txtUndoInstall), ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo) ==
       ui::TMsgResult::Yes)
@@ -161,8 +162,7 @@ void TfWindow::OfferToFinishUndo() {
 }
 
 bool TfWindow::UndoInstall(bool force) {
-  const std::optional<std::filesystem::path> data = UserDataFolder();
-  const std::optional<std::filesystem::path> game = LocalPath(WOTDir);
+  const auto [data, game] = JournalPlaces();
   if (!data || !game) return false;
   // The client holds its files open, and would run on a half-restored folder.
   if (IsProcessRunning("worldoftanks.exe")) {

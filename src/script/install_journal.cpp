@@ -96,6 +96,21 @@ bool IsRealFolder(const fs::path& path) {
   return !fs::is_symlink(path, error) && fs::is_directory(path, error);
 }
 
+// Keeps `original` at `kept`: by a hard link (the change replaces the name, not the data), or
+// by moving it when the change deletes it; by a copy where neither works (another volume).
+bool KeepAside(const fs::path& original, const fs::path& kept, bool move) {
+  std::error_code error;
+  if (move) {
+    fs::rename(original, kept, error);
+  } else {
+    fs::create_hard_link(original, kept, error);
+  }
+  if (!error) return true;
+  error.clear();
+  fs::copy(original, kept, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+  return !error;
+}
+
 struct TEntry {
   char kind = 0;
   std::string detail;
@@ -262,28 +277,15 @@ bool TInstallJournal::BeforeWrite(const fs::path& file) {
   }
   const std::string backup = NextBackup();
   Append('W', backup, normal);
-  std::error_code error;
-  const fs::path kept = folder_ / kBackups / backup;
-  // A link costs nothing and keeps the original: the write replaces the name, not the data.
-  fs::create_hard_link(file, kept, error);
-  if (!error) return true;
-  error.clear();
-  fs::copy(file, kept, fs::copy_options::copy_symlinks, error);
-  return !error;
+  return KeepAside(file, folder_ / kBackups / backup, false);
 }
 
 bool TInstallJournal::BeforeDelete(const fs::path& file) {
-  std::error_code error;
   // A real folder is not DELETE's to remove; nothing to delete needs no original.
   if (!Inside(file) || !Exists(file) || IsRealFolder(file)) return true;
   const std::string backup = NextBackup();
   Append('D', backup, Lexical(file));
-  const fs::path kept = folder_ / kBackups / backup;
-  fs::rename(file, kept, error);
-  if (!error) return true;
-  error.clear();
-  fs::copy(file, kept, fs::copy_options::copy_symlinks, error);
-  return !error;
+  return KeepAside(file, folder_ / kBackups / backup, true);
 }
 
 bool TInstallJournal::BeforeCreateFolder(const fs::path& folder) {
@@ -297,17 +299,13 @@ void TInstallJournal::Written(const fs::path& file) {
 }
 
 bool TInstallJournal::RemoveTree(const fs::path& folder) {
-  std::error_code error;
   if (!Exists(folder)) return false;
   const std::string backup = NextBackup();
   Append('T', backup, Lexical(folder));
-  const fs::path kept = folder_ / kBackups / backup;
-  fs::rename(folder, kept, error);
-  if (!error) return true;
-  error.clear();
-  fs::copy(folder, kept, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-  if (error) return false;
-  fs::remove_all(folder, error);
+  if (!KeepAside(folder, folder_ / kBackups / backup, true)) return false;
+  // Copied across volumes, the original still stands and goes now.
+  std::error_code error;
+  if (Exists(folder)) fs::remove_all(folder, error);
   return !error;
 }
 

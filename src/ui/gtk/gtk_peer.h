@@ -28,7 +28,6 @@ class GtkPeer final : public ControlPeer {
  private:
   void CreateForm();
   void CreateChild();
-  void PushAll();
   // Puts the widget at the control's place in the form, then its children at theirs.
   void Place();
   void FillItems();

@@ -54,7 +54,7 @@ GtkPeer::GtkPeer(GtkBackendApplication& app, TControl& control) : app_(app), con
   } else {
     CreateChild();
   }
-  PushAll();
+  PushAll(control_);
 }
 
 GtkPeer::~GtkPeer() {
@@ -156,26 +156,6 @@ GtkPeer& GtkPeer::FormPeer() const {
   const TControl* root = &control_;
   while (root->Parent()) root = root->Parent();
   return *static_cast<GtkPeer*>(root->Peer());
-}
-
-void GtkPeer::PushAll() {
-  if (control_.Kind() != TControlKind::Form) Update(TChange::Font);
-  Update(TChange::Caption);
-  Update(TChange::Enabled);
-  switch (control_.Kind()) {
-    case TControlKind::CheckBox:
-      Update(TChange::Checked);
-      break;
-    case TControlKind::ComboBox:
-      Update(TChange::Items);
-      break;
-    case TControlKind::ProgressBar:
-      Update(TChange::Progress);
-      break;
-    default:
-      break;
-  }
-  Update(TChange::Bounds);
 }
 
 void GtkPeer::Place() {

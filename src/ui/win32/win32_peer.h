@@ -30,7 +30,6 @@ class Win32Peer final : public ControlPeer {
  private:
   void CreateForm();
   void CreateChild();
-  void PushAll();
   void PlaceWindow();
 
   Win32Application& app_;

@@ -176,7 +176,7 @@ Win32Peer::Win32Peer(Win32Application& app, TControl& control)
   } else {
     CreateChild();
   }
-  PushAll();
+  PushAll(control_);
 }
 
 Win32Peer::~Win32Peer() {
@@ -220,26 +220,6 @@ void Win32Peer::CreateChild() {
     SetWindowSubclass(window_.get(), GroupBoxProc, kGroupBoxSubclassId,
                       reinterpret_cast<DWORD_PTR>(&app_));
   }
-}
-
-void Win32Peer::PushAll() {
-  if (control_.Kind() != TControlKind::Form) Update(TChange::Font);
-  Update(TChange::Caption);
-  Update(TChange::Enabled);
-  switch (control_.Kind()) {
-    case TControlKind::CheckBox:
-      Update(TChange::Checked);
-      break;
-    case TControlKind::ComboBox:
-      Update(TChange::Items);
-      break;
-    case TControlKind::ProgressBar:
-      Update(TChange::Progress);
-      break;
-    default:
-      break;
-  }
-  Update(TChange::Bounds);
 }
 
 void Win32Peer::PlaceWindow() {
