@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -18,7 +20,9 @@
 #include "os/files.h"
 #include "os/text.h"
 #include "script/install_journal.h"
+#include "script/member_data.h"
 #include "script/member_name.h"
+#include "script/member_writers.h"
 #include "script/unpack_files.h"
 #include "script/zip_layout.h"
 
@@ -123,17 +127,30 @@ class TArchiveBytes {
 // Makes a fresh libzip source over the archive's bytes; nullptr with the error set on failure.
 using TSourceMaker = std::function<zip_source_t*(zip_error_t*)>;
 
-// Rejects archives whose members share bytes, which libzip would extract regardless.
-void CheckLayout(std::string_view archive, const TSourceMaker& makeSource, std::uint64_t size,
-                 std::uint64_t entries) {
+// An archive opened for extraction: libzip's view of it, and where its members' data lie.
+struct TOpenArchive {
+  TZip zip;
+  TSourceMaker makeSource;
+  // Safe from several threads at once.
+  TArchiveReader read;
+  std::uint64_t size = 0;
+  // Empty where the members are read through libzip only.
+  std::vector<TMemberPlace> places;
+  std::unique_ptr<TArchiveFile> file;  // what `read` reads, for an archive file
+};
+
+// Rejects archives whose members share bytes, which libzip would extract regardless, and
+// finds where the members' data lie.
+void CheckLayout(std::string_view archive, TOpenArchive& open) {
   TZipError error;
-  const TZipSource source(makeSource(error.Get()));
+  const TZipSource source(open.makeSource(error.Get()));
   if (!source || zip_source_open(source.get()) != 0) Fail(archive, "the file cannot be read");
   TArchiveBytes bytes(source.get());
   const auto read = [&bytes](std::uint64_t offset, std::span<unsigned char> into) {
     return bytes.Read(offset, into);
   };
-  switch (CheckMemberLayout(size, entries, read)) {
+  const auto entries = static_cast<std::uint64_t>(zip_get_num_entries(open.zip.get(), 0));
+  switch (CheckMemberLayout(open.size, entries, read, &open.places)) {
     case TMemberLayout::kSeparate:
       return;
     case TMemberLayout::kOverlapping:
@@ -143,30 +160,57 @@ void CheckLayout(std::string_view archive, const TSourceMaker& makeSource, std::
   }
 }
 
-TZip OpenZip(std::string_view archive, const TSourceMaker& makeSource, std::uint64_t size) {
-  if (size == 0) Fail(archive, "the file is empty");
+TZip OpenZip(std::string_view archive, const TSourceMaker& makeSource) {
   TZipError zipError;
   TZipSource source(makeSource(zipError.Get()));
   if (!source) Fail(archive, DescribeOpenError(zipError));
   TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, zipError.Get()));
   if (!zip) Fail(archive, DescribeOpenError(zipError));
   source.release();  // the archive owns it now
-  CheckLayout(archive, makeSource, size,
-              static_cast<std::uint64_t>(zip_get_num_entries(zip.get(), 0)));
   return zip;
 }
 
-TZip OpenArchiveFile(std::string_view archive) {
+void OpenChecked(std::string_view archive, TOpenArchive& open) {
+  if (open.size == 0) Fail(archive, "the file is empty");
+  open.zip = OpenZip(archive, open.makeSource);
+  CheckLayout(archive, open);
+}
+
+TOpenArchive OpenArchiveFile(std::string_view archive) {
   const std::optional<fs::path> file = LocalPath(archive);
   if (!file) Fail(archive, "this is not a usable file path");
   std::error_code error;
   const fs::file_status status = fs::status(*file, error);
   if (!fs::exists(status)) Fail(archive, "the file does not exist");
   if (fs::is_directory(status)) Fail(archive, "this is a directory, not an archive");
-  const std::uintmax_t size = fs::file_size(*file, error);
+  TOpenArchive open;
+  open.size = fs::file_size(*file, error);
   if (error) Fail(archive, "the file cannot be read");
-  return OpenZip(
-      archive, [&file](zip_error_t* zipError) { return OpenArchiveSource(*file, zipError); }, size);
+  open.makeSource = [file = *file](zip_error_t* zipError) {
+    return OpenArchiveSource(file, zipError);
+  };
+  OpenChecked(archive, open);
+  open.file = TArchiveFile::Open(*file);
+  if (!open.file) Fail(archive, "the file cannot be read");
+  open.read = [reader = open.file.get()](std::uint64_t offset, std::span<unsigned char> into) {
+    return reader->ReadAt(offset, into);
+  };
+  return open;
+}
+
+TOpenArchive OpenArchiveData(std::span<const unsigned char> archive, std::string_view name) {
+  TOpenArchive open;
+  open.size = archive.size();
+  open.makeSource = [archive](zip_error_t* error) {
+    return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
+  };
+  OpenChecked(name, open);
+  open.read = [archive](std::uint64_t offset, std::span<unsigned char> into) {
+    if (offset > archive.size() || into.size() > archive.size() - offset) return false;
+    std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
+    return true;
+  };
+  return open;
 }
 
 fs::path OpenDestination(std::string_view directory) {
@@ -211,6 +255,90 @@ class TPendingFile {
   bool kept_ = false;
 };
 
+constexpr std::string_view kDamaged = "its data is damaged or fails its checksum";
+constexpr std::string_view kNotWritten = "the file cannot be written";
+
+// Streams a member to `target` through libzip, for what the direct reader does not take;
+// a failure leaves an old file as it was. Data beyond the declared size stops the member at
+// once.
+TMemberOutcome WriteThroughLibzip(zip_t* zip, zip_uint64_t index, const fs::path& target,
+                                  std::vector<char>& buffer) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(zip, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
+    return kDamaged;
+  }
+  TZipFile member(zip_fopen_index(zip, index, 0));
+  if (!member) {
+    const int error = zip_error_code_zip(zip_get_error(zip));
+    if (error == ZIP_ER_COMPNOTSUPP) return "it is compressed in a way this program cannot read";
+    if (error == ZIP_ER_ENCRNOTSUPP || error == ZIP_ER_NOPASSWD) return "it is encrypted";
+    return kDamaged;
+  }
+  TPendingFile out(target);
+  if (!out.Stream()) return kNotWritten;
+  buffer.resize(kChunkSize);
+  std::uint64_t written = 0;
+  for (;;) {
+    const zip_int64_t got = zip_fread(member.get(), buffer.data(), buffer.size());
+    if (got < 0) return kDamaged;  // damaged data, or a CRC mismatch at the end
+    if (got == 0) break;
+    const auto count = static_cast<std::size_t>(got);
+    written += count;
+    if (written > stat.size) return kDamaged;
+    if (std::fwrite(buffer.data(), 1, count, out.Stream()) != count) return kNotWritten;
+  }
+  if (written != stat.size || zip_fclose(member.release()) != 0) return kDamaged;
+  if (!out.Keep()) return kNotWritten;
+  return std::nullopt;
+}
+
+// The bytes all members in memory at once may take, inflated and compressed: larger ones
+// stream.
+constexpr std::size_t kMemberMemory = 40u << 20;
+// Members prepared ahead of the last one told: bounds the memory for queued members.
+constexpr std::uint64_t kPreparedAhead = 1024;
+
+// One pool thread's means: the direct reader, and for other members a libzip handle of
+// its own, opened on first need, as libzip handles are not to be shared between threads.
+class TArchiveWorker : public TMemberWorker {
+ public:
+  TArchiveWorker(const TOpenArchive& archive, const std::vector<char>& direct, std::size_t memory)
+      : archive_(archive), direct_(direct), reader_(archive.read, archive.size, memory) {}
+
+  TMemberOutcome Write(std::uint64_t index, const fs::path& target) override {
+    if (!direct_[index]) {
+      if (!zip_) {
+        TZipError error;
+        TZipSource source(archive_.makeSource(error.Get()));
+        if (source) zip_.reset(zip_open_from_source(source.get(), ZIP_RDONLY, error.Get()));
+        if (!zip_) return kDamaged;
+        source.release();  // the archive owns it now
+      }
+      return WriteThroughLibzip(zip_.get(), index, target, buffer_);
+    }
+    TPendingFile out(target);
+    if (!out.Stream()) return kNotWritten;
+    switch (reader_.Write(archive_.places[index], out.Stream())) {
+      case TMemberWrite::kDamaged:
+        return kDamaged;
+      case TMemberWrite::kWriteFailed:
+        return kNotWritten;
+      case TMemberWrite::kWritten:
+        break;
+    }
+    if (!out.Keep()) return kNotWritten;
+    return std::nullopt;
+  }
+
+ private:
+  const TOpenArchive& archive_;
+  const std::vector<char>& direct_;
+  TMemberDataReader reader_;
+  TZip zip_;
+  std::vector<char> buffer_;
+};
+
 // A link stored by a Unix archiver: extracting it would let later members write through it.
 bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
   constexpr zip_uint32_t kTypeMask = 0170000;
@@ -221,21 +349,61 @@ bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
   return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & kTypeMask) == kLinkType;
 }
 
-// The members of one archive on their way below the destination.
+// Whether the direct reader may take the member: its place agrees with what libzip reads
+// from the directory, and it is stored or deflated without encryption.
+bool ReadDirectly(zip_t* zip, zip_uint64_t index, const std::vector<TMemberPlace>& places) {
+  if (index >= places.size() || !TMemberDataReader::Takes(places[index])) return false;
+  const TMemberPlace& place = places[index];
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  constexpr zip_uint64_t kNeeded = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC |
+                                   ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+  const char* stored = zip_get_name(zip, index, ZIP_FL_ENC_RAW);
+  return zip_stat_index(zip, index, 0, &stat) == 0 && (stat.valid & kNeeded) == kNeeded &&
+         stored != nullptr && place.name == stored && stat.size == place.size &&
+         stat.comp_size == place.compressedSize && stat.crc == place.crc &&
+         stat.comp_method == place.method && stat.encryption_method == ZIP_EM_NONE;
+}
+
+// The members of one archive on their way below the destination: prepared here in archive
+// order (names checked, folders made, the journal told), written by the pool.
 class TExtraction {
  public:
-  TExtraction(zip_t* zip, fs::path destination, TInstallJournal* journal)
-      : zip_(zip), destination_(std::move(destination)), journal_(journal), buffer_(kChunkSize) {
+  TExtraction(const TOpenArchive& archive, fs::path destination, TInstallJournal* journal,
+              TMemberWriters& writers)
+      : archive_(archive),
+        destination_(std::move(destination)),
+        journal_(journal),
+        writers_(writers) {
     RemoveStalePartialFiles(destination_);
   }
 
-  // Why the member was skipped; nullopt when it was extracted.
-  std::optional<std::string_view> Extract(zip_uint64_t index) {
-    if (IsSymbolicLink(zip_, index)) return "a link, which could lead out of the folder";
+  // Queues the member, or tells why it is skipped; the file it writes, if any.
+  std::optional<fs::path> Prepare(zip_uint64_t index) {
+    fs::path target;
+    if (const auto problem = Target(index, target)) {
+      writers_.Settle(index, problem);
+      return std::nullopt;
+    }
+    if (target.empty()) {
+      writers_.Settle(index, std::nullopt);  // a folder, made
+      return std::nullopt;
+    }
+    fs::path::string_type key = SameFileKey(target);
+    writers_.Write(index, target, std::move(key));
+    paths_.Added(target);
+    return target;
+  }
+
+ private:
+  // The file the member writes, empty for a folder; why it is skipped, if so.
+  TMemberOutcome Target(zip_uint64_t index, fs::path& target) {
+    zip_t* zip = archive_.zip.get();
+    if (IsSymbolicLink(zip, index)) return "a link, which could lead out of the folder";
     // The stored bytes are checked as well: libzip shows the control characters of a name
     // it takes for CP437 as symbols.
-    const char* stored = zip_get_name(zip_, index, ZIP_FL_ENC_RAW);
-    const char* shown = zip_get_name(zip_, index, 0);
+    const char* stored = zip_get_name(zip, index, ZIP_FL_ENC_RAW);
+    const char* shown = zip_get_name(zip, index, 0);
     if (stored == nullptr || shown == nullptr) return "its name cannot be read";
     const std::optional<TMemberName> name = SplitMemberName(shown);
     if (!SplitMemberName(stored) || !name) return "its name is not safe to write on Windows";
@@ -247,21 +415,19 @@ class TExtraction {
     if (components.empty()) return "its name is empty";
     const auto parent = MakeDirectories(components.first(components.size() - 1));
     if (!parent) return "its folder cannot be made";
-    const fs::path target = paths_.Child(*parent, components.back());
+    target = paths_.Child(*parent, components.back());
     if (journal_ && !journal_->BeforeWrite(target)) return "the file it replaces cannot be kept";
-    if (const auto problem = Write(index, target)) return problem;
-    if (journal_) journal_->Written(target);
-    paths_.Added(target);
     return std::nullopt;
   }
 
- private:
   // The directory below the destination that `components` name, made where missing.
   std::optional<fs::path> MakeDirectories(std::span<const std::string_view> components) {
     fs::path directory = destination_;
     for (const std::string_view component : components) {
       directory = paths_.Child(directory, component);
       if (knownDirectories_.contains(directory.native())) continue;
+      // An earlier member may write a file of this name: as one by one, it comes first.
+      writers_.WaitForTarget(SameFileKey(directory));
       std::error_code error;
       if (!fs::is_directory(directory, error)) {
         if (journal_) journal_->BeforeCreateFolder(directory);
@@ -276,70 +442,67 @@ class TExtraction {
     return directory;
   }
 
-  // Streams a member to `target`; a failure leaves an old file as it was. Data beyond the
-  // declared size stops the member at once. Why it failed; nullopt when it is in place.
-  std::optional<std::string_view> Write(zip_uint64_t index, const fs::path& target) {
-    constexpr std::string_view kDamaged = "its data is damaged or fails its checksum";
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(zip_, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
-      return kDamaged;
-    }
-    TZipFile member(zip_fopen_index(zip_, index, 0));
-    if (!member) {
-      const int error = zip_error_code_zip(zip_get_error(zip_));
-      if (error == ZIP_ER_COMPNOTSUPP) return "it is compressed in a way this program cannot read";
-      if (error == ZIP_ER_ENCRNOTSUPP || error == ZIP_ER_NOPASSWD) return "it is encrypted";
-      return kDamaged;
-    }
-    TPendingFile out(target);
-    if (!out.Stream()) return "the file cannot be written";
-    std::uint64_t written = 0;
-    for (;;) {
-      const zip_int64_t got = zip_fread(member.get(), buffer_.data(), buffer_.size());
-      if (got < 0) return kDamaged;  // damaged data, or a CRC mismatch at the end
-      if (got == 0) break;
-      const auto count = static_cast<std::size_t>(got);
-      written += count;
-      if (written > stat.size) return kDamaged;
-      if (std::fwrite(buffer_.data(), 1, count, out.Stream()) != count) {
-        return "the file cannot be written";
-      }
-    }
-    if (written != stat.size || zip_fclose(member.release()) != 0) return kDamaged;
-    if (!out.Keep()) return "the file cannot be written";
-    return std::nullopt;
-  }
-
-  zip_t* zip_;
+  const TOpenArchive& archive_;
   const fs::path destination_;
   TInstallJournal* const journal_;
+  TMemberWriters& writers_;
   TMemberPaths paths_;
   // Directories made or found by now: members in them need no further look-up.
   std::unordered_set<fs::path::string_type> knownDirectories_;
-  std::vector<char> buffer_;
 };
 
-void ExtractAll(const TZip& zip, std::string_view destinationDirectory,
+int PoolThreads() {
+  constexpr unsigned kMostThreads = 4;
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads));
+}
+
+void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirectory,
                 const TArchiveProgress& progress, const TSkippedMember& skipped,
                 TInstallJournal* journal = nullptr) {
   const fs::path destination = OpenDestination(destinationDirectory);
-  const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip.get(), 0));
-  TExtraction extraction(zip.get(), destination, journal);
+  zip_t* zip = archive.zip.get();
+  const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0));
+  std::vector<char> direct(count);
+  for (zip_uint64_t index = 0; index < count; ++index) {
+    direct[index] = ReadDirectly(zip, index, archive.places);
+  }
+  const int threads =
+      static_cast<int>(std::min<zip_uint64_t>(PoolThreads(), std::max<zip_uint64_t>(count, 1)));
+  const std::size_t memory = kMemberMemory / static_cast<std::size_t>(threads);
+  TMemberWriters writers(count, threads, [&archive, &direct, memory] {
+    return std::make_unique<TArchiveWorker>(archive, direct, memory);
+  });
+  TExtraction extraction(archive, destination, journal, writers);
+
+  // Members are told in archive order, each once it is done.
+  std::deque<std::optional<fs::path>> targets;
+  zip_uint64_t told = 0;
+  const auto tell = [&] {
+    const TMemberOutcome outcome = writers.Outcome(told);
+    const std::optional<fs::path> target = std::move(targets.front());
+    targets.pop_front();
+    if (outcome) {
+      if (skipped) {
+        // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
+        const char* name = zip_get_name(zip, told, 0);
+        std::string shown = name != nullptr ? RepairUtf8(name) : std::string("#");
+        if (name == nullptr) shown.append(std::to_string(told));
+        skipped(shown, *outcome);
+      }
+    } else if (target && journal) {
+      journal->Written(*target);
+    }
+    ++told;
+    if (progress) progress(static_cast<int>(told * 100 / count));
+  };
   for (zip_uint64_t index = 0; index < count; ++index) {
     // A member that fails is skipped: the others are still worth having.
-    if (const auto reason = extraction.Extract(index); reason && skipped) {
-      // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
-      const char* name = zip_get_name(zip.get(), index, 0);
-      std::string shown = name != nullptr ? RepairUtf8(name) : std::string("#");
-      if (name == nullptr) shown.append(std::to_string(index));
-      skipped(shown, *reason);
-    }
-    if (progress) progress(static_cast<int>((index + 1) * 100 / count));
+    targets.push_back(extraction.Prepare(index));
+    while (told < index + 1 && (index + 1 - told >= kPreparedAhead || writers.Done(told))) tell();
   }
+  while (told < count) tell();
   if (count > 0 && progress) progress(100);
 }
-
 }  // namespace
 
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
@@ -351,10 +514,7 @@ void UnpackArchive(std::string_view archive, std::string_view destinationDirecto
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,
                        std::string_view destinationDirectory, const TArchiveProgress& progress,
                        const TSkippedMember& skipped) {
-  const auto makeSource = [archive](zip_error_t* error) {
-    return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
-  };
-  ExtractAll(OpenZip(name, makeSource, archive.size()), destinationDirectory, progress, skipped);
+  ExtractAll(OpenArchiveData(archive, name), destinationDirectory, progress, skipped);
 }
 
 }  // namespace ovix

@@ -4,15 +4,37 @@
 
 #include <zip.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace ovix {
 
 // A libzip source that reads the archive file; nullptr with `error` set on failure.
 zip_source_t* OpenArchiveSource(const std::filesystem::path& file, zip_error_t* error);
+
+// The archive file opened for reads at any offset, from several threads at once.
+class TArchiveFile {
+ public:
+  // nullptr when it cannot be opened.
+  static std::unique_ptr<TArchiveFile> Open(const std::filesystem::path& file);
+  ~TArchiveFile();
+  TArchiveFile(const TArchiveFile&) = delete;
+  TArchiveFile& operator=(const TArchiveFile&) = delete;
+
+  // Fills `into` from `offset` on; false when those bytes cannot be read.
+  bool ReadAt(std::uint64_t offset, std::span<unsigned char> into) const;
+
+ private:
+  explicit TArchiveFile(std::intptr_t handle) : handle_(handle) {}
+  const std::intptr_t handle_;
+};
+
+// What names the same file as `path` names, compared as the system compares names.
+std::filesystem::path::string_type SameFileKey(const std::filesystem::path& path);
 
 // Creates or truncates a file for binary writing; nullptr on failure.
 std::FILE* CreateOutputFile(const std::filesystem::path& file);

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -41,6 +45,28 @@ struct TMemberPaths::TListings {
 zip_source_t* OpenArchiveSource(const fs::path& file, zip_error_t* error) {
   return zip_source_file_create(file.c_str(), 0, -1, error);
 }
+
+std::unique_ptr<TArchiveFile> TArchiveFile::Open(const fs::path& file) {
+  const int handle = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle == -1) return nullptr;
+  return std::unique_ptr<TArchiveFile>(new TArchiveFile(handle));
+}
+
+TArchiveFile::~TArchiveFile() { close(static_cast<int>(handle_)); }
+
+bool TArchiveFile::ReadAt(std::uint64_t offset, std::span<unsigned char> into) const {
+  for (std::size_t done = 0; done < into.size();) {
+    const ssize_t got = pread(static_cast<int>(handle_), into.data() + done, into.size() - done,
+                              static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// Names that differ in case were matched to one entry already, by TMemberPaths.
+fs::path::string_type SameFileKey(const fs::path& path) { return path.native(); }
 
 std::FILE* CreateOutputFile(const fs::path& file) { return std::fopen(file.c_str(), "wbe"); }
 

@@ -23,6 +23,7 @@ constexpr std::size_t kMaxCommentSize = 0xFFFF;
 constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
 
 using TBytes = std::vector<unsigned char>;
+using TPlaces = std::vector<TMemberPlace>;
 
 // A little-endian field of `width` bytes at `at`; the caller has checked the bounds.
 std::uint64_t Field(std::span<const unsigned char> bytes, std::size_t at, int width) {
@@ -104,6 +105,7 @@ bool ApplyZip64(std::span<const unsigned char> extra, std::uint64_t& uncompresse
 struct TMembers {
   std::uint64_t entries = 0;
   std::vector<TExtent> extents;  // of the members whose local header is there, and the directory
+  std::vector<TMemberPlace> places;
 };
 
 // Where each member's local header and data lie; nullopt when the directory is unreadable.
@@ -130,11 +132,20 @@ std::optional<TMembers> ReadMembers(const TArchiveReader& read, std::uint64_t ar
     const auto extra = std::span<const unsigned char>(*bytes).subspan(
         at + kCentralHeaderSize + nameLength, extraLength);
     if (!ApplyZip64(extra, uncompressed, compressed, offset)) return std::nullopt;
+    TMemberPlace& place = members.places.emplace_back();
+    const auto name = bytes->begin() + static_cast<std::ptrdiff_t>(at + kCentralHeaderSize);
+    place.name.assign(name, name + static_cast<std::ptrdiff_t>(nameLength));
+    place.flags = static_cast<std::uint16_t>(Field(*bytes, at + 8, 2));
+    place.method = static_cast<std::uint16_t>(Field(*bytes, at + 10, 2));
+    place.crc = static_cast<std::uint32_t>(Field(*bytes, at + 16, 4));
+    place.compressedSize = compressed;
+    place.size = uncompressed;
     at += entrySize;
 
     const auto local = ReadAt(read, archiveSize, offset, kLocalHeaderSize);
     if (!local || Field(*local, 0, 4) != kLocalHeaderSignature) continue;
     const std::uint64_t header = kLocalHeaderSize + Field(*local, 26, 2) + Field(*local, 28, 2);
+    place.dataOffset = SaturatingAdd(offset, header);
     members.extents.push_back({offset, SaturatingAdd(offset, SaturatingAdd(header, compressed))});
   }
   members.extents.push_back({directory.offset, directory.offset + directory.size});
@@ -156,14 +167,15 @@ bool Overlap(std::vector<TExtent> extents) {
 }  // namespace
 
 TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCount,
-                                const TArchiveReader& read) {
+                                const TArchiveReader& read, std::vector<TMemberPlace>* places) {
+  if (places) places->clear();
   if (archiveSize < kEndSize) return TMemberLayout::kUnreadable;
   const std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, kEndSize + kMaxCommentSize);
   const std::uint64_t tailOffset = archiveSize - tailSize;
   const auto tail = ReadAt(read, archiveSize, tailOffset, tailSize);
   if (!tail) return TMemberLayout::kUnreadable;
 
-  bool checked = false;
+  int directories = 0;
   for (std::size_t at = tail->size() - kEndSize + 1; at-- > 0;) {
     if (Field(*tail, at, 4) != kEndSignature) continue;
     const auto end = std::span<const unsigned char>(*tail).subspan(at, kEndSize);
@@ -171,10 +183,14 @@ TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCo
     if (!directory) continue;
     const auto members = ReadMembers(read, archiveSize, *directory);
     if (!members || members->entries != entryCount) continue;
-    if (Overlap(members->extents)) return TMemberLayout::kOverlapping;
-    checked = true;
+    if (Overlap(members->extents)) {
+      if (places) places->clear();
+      return TMemberLayout::kOverlapping;
+    }
+    // With a second directory it is not known which one libzip reads.
+    if (places) *places = ++directories == 1 ? std::move(members->places) : TPlaces{};
   }
-  return checked ? TMemberLayout::kSeparate : TMemberLayout::kUnreadable;
+  return directories > 0 ? TMemberLayout::kSeparate : TMemberLayout::kUnreadable;
 }
 
 }  // namespace ovix

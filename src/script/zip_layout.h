@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace ovix {
 
@@ -18,12 +20,26 @@ enum class TMemberLayout {
   kUnreadable,   // no central directory with `entryCount` entries could be read
 };
 
+// Where one member's data lies, and what the central directory says of it.
+struct TMemberPlace {
+  std::string name;  // as stored
+  std::uint64_t dataOffset = 0;
+  std::uint64_t compressedSize = 0;
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+  std::uint16_t method = 0;
+  std::uint16_t flags = 0;  // the general purpose bits
+};
+
 // Reads the central directory (also in its zip64 form) the way libzip finds it and
 // each member's local header. Every end-of-directory record in the archive's tail
 // that describes `entryCount` readable entries is checked, so a decoy record in a
 // comment cannot hide the one that libzip uses. Members whose local header cannot be
-// read are left out: libzip cannot extract them either.
+// read are left out: libzip cannot extract them either. With `places`, where the layout is
+// separate and only one directory was found, each entry's place in directory order (a
+// member without a readable local header has none: dataOffset 0); else `places` is empty.
 TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCount,
-                                const TArchiveReader& read);
+                                const TArchiveReader& read,
+                                std::vector<TMemberPlace>* places = nullptr);
 
 }  // namespace ovix

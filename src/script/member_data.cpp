@@ -1,0 +1,140 @@
+#include "script/member_data.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <span>
+
+namespace ovix {
+namespace {
+
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
+constexpr std::uint16_t kEncryptedFlag = 1;
+// A streamed member's reads: large, so a member costs few calls.
+constexpr std::size_t kStreamReadSize = 1024 * 1024;
+constexpr std::size_t kStreamOutSize = 256 * 1024;
+
+bool Put(std::FILE* out, std::span<const unsigned char> bytes) {
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+}
+
+// zlib's stream state, ended however the member ends.
+class TZlibStream {
+ public:
+  TZlibStream() { ok_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
+  ~TZlibStream() {
+    if (ok_) inflateEnd(&stream_);
+  }
+  TZlibStream(const TZlibStream&) = delete;
+  TZlibStream& operator=(const TZlibStream&) = delete;
+  bool Ok() const { return ok_; }
+  z_stream& Get() { return stream_; }
+
+ private:
+  z_stream stream_{};
+  bool ok_ = false;
+};
+
+}  // namespace
+
+struct TMemberDataReader::TInflater {
+  struct TFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+  };
+  std::unique_ptr<libdeflate_decompressor, TFree> whole{libdeflate_alloc_decompressor()};
+};
+
+TMemberDataReader::TMemberDataReader(const TArchiveReader& read, std::uint64_t archiveSize,
+                                     std::size_t wholeLimit)
+    : read_(read),
+      archiveSize_(archiveSize),
+      wholeLimit_(wholeLimit),
+      inflater_(std::make_unique<TInflater>()) {}
+
+TMemberDataReader::~TMemberDataReader() = default;
+
+bool TMemberDataReader::Takes(const TMemberPlace& place) {
+  return place.dataOffset != 0 && (place.flags & kEncryptedFlag) == 0 &&
+         (place.method == kStored || place.method == kDeflated);
+}
+
+TMemberWrite TMemberDataReader::Write(const TMemberPlace& place, std::FILE* out) {
+  if (place.dataOffset > archiveSize_ || place.compressedSize > archiveSize_ - place.dataOffset) {
+    return TMemberWrite::kDamaged;
+  }
+  if (place.method == kStored && place.compressedSize != place.size) return TMemberWrite::kDamaged;
+  const bool fits = place.size <= wholeLimit_ && place.compressedSize <= wholeLimit_ - place.size;
+  return fits && inflater_->whole ? WriteWhole(place, out) : Stream(place, out);
+}
+
+TMemberWrite TMemberDataReader::WriteWhole(const TMemberPlace& place, std::FILE* out) {
+  const auto compressedSize = static_cast<std::size_t>(place.compressedSize);
+  const auto size = static_cast<std::size_t>(place.size);
+  in_.resize(std::max<std::size_t>(compressedSize, 1));
+  const std::span<unsigned char> in(in_.data(), compressedSize);
+  if (!read_(place.dataOffset, in)) return TMemberWrite::kDamaged;
+  std::span<const unsigned char> data = in;
+  if (place.method == kDeflated) {
+    out_.resize(std::max<std::size_t>(size, 1));
+    std::size_t inflated = 0;
+    if (libdeflate_deflate_decompress(inflater_->whole.get(), in.data(), in.size(), out_.data(),
+                                      size, &inflated) != LIBDEFLATE_SUCCESS ||
+        inflated != size) {
+      return TMemberWrite::kDamaged;
+    }
+    data = std::span<const unsigned char>(out_.data(), size);
+  }
+  if (libdeflate_crc32(0, data.data(), data.size()) != place.crc) return TMemberWrite::kDamaged;
+  return Put(out, data) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
+}
+
+TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out) {
+  in_.resize(kStreamReadSize);
+  out_.resize(kStreamOutSize);
+  TZlibStream zlib;
+  if (place.method == kDeflated && !zlib.Ok()) return TMemberWrite::kDamaged;
+  z_stream& stream = zlib.Get();
+  std::uint32_t crc = 0;
+  std::uint64_t written = 0;
+  bool ended = place.method == kStored;
+  // Takes inflated or stored bytes on their way to the file.
+  const auto take = [&](std::span<const unsigned char> bytes) {
+    written += bytes.size();
+    if (written > place.size) return TMemberWrite::kDamaged;
+    crc = libdeflate_crc32(crc, bytes.data(), bytes.size());
+    return Put(out, bytes) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
+  };
+  for (std::uint64_t done = 0; done < place.compressedSize && !(ended && done > 0);) {
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kStreamReadSize, place.compressedSize - done));
+    const std::span<unsigned char> in(in_.data(), count);
+    if (!read_(place.dataOffset + done, in)) return TMemberWrite::kDamaged;
+    done += count;
+    if (place.method == kStored) {
+      if (const TMemberWrite result = take(in); result != TMemberWrite::kWritten) return result;
+      continue;
+    }
+    stream.next_in = in.data();
+    stream.avail_in = static_cast<uInt>(count);
+    // Until the input is used up and zlib holds nothing more for a full output buffer.
+    do {
+      stream.next_out = out_.data();
+      stream.avail_out = static_cast<uInt>(out_.size());
+      const int status = inflate(&stream, Z_NO_FLUSH);
+      if (status == Z_BUF_ERROR && stream.avail_in == 0) break;  // wants the next read
+      if (status != Z_OK && status != Z_STREAM_END) return TMemberWrite::kDamaged;
+      ended = status == Z_STREAM_END;
+      const std::size_t produced = out_.size() - stream.avail_out;
+      if (const TMemberWrite result = take({out_.data(), produced});
+          result != TMemberWrite::kWritten) {
+        return result;
+      }
+    } while (!ended && (stream.avail_in > 0 || stream.avail_out == 0));
+  }
+  if (!ended || written != place.size || crc != place.crc) return TMemberWrite::kDamaged;
+  return TMemberWrite::kWritten;
+}
+
+}  // namespace ovix
