@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -47,16 +48,23 @@ inline void WriteZip(const fs::path& file, const std::vector<TEntry>& entries) {
   zip.release();  // closed
 }
 
-inline std::uint32_t Crc32(const std::string& data) {
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (const char c : data) {
-    crc ^= static_cast<unsigned char>(c);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-  }
-  return ~crc;
+// `data` deflated raw, as ZIP members hold it.
+inline std::string Deflated(const std::string& data) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY),
+            Z_OK);
+  std::string out(deflateBound(&stream, data.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
 }
 
-// A stored member laid out by hand, with the faults libzip would never write.
+// A stored or deflated member laid out by hand, with the faults libzip would never write.
 struct TRawMember {
   std::string name;
   std::string data;
@@ -64,6 +72,7 @@ struct TRawMember {
   std::uint32_t extraCompressed = 0;          // stated compressed size beyond the data
   std::optional<std::size_t> headerOf;        // points at an earlier member's local header
   bool damaged = false;                       // a data byte changed after the CRC was taken
+  bool deflated = false;
 };
 
 struct TRawLayout {
@@ -83,8 +92,10 @@ inline std::string RawZip(const std::vector<TRawMember>& members, const TRawLayo
   std::vector<std::uint64_t> offsets;
   const std::uint32_t big = layout.zip64 ? 0xFFFFFFFF : 0;
   for (const TRawMember& m : members) {
-    const std::uint32_t crc = Crc32(m.data);
-    const std::uint64_t size = m.data.size() + m.extraCompressed;
+    const std::uint32_t crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size())));
+    const std::string stored = m.deflated ? Deflated(m.data) : m.data;
+    const std::uint64_t size = stored.size() + m.extraCompressed;
     const std::uint64_t declared =
         m.declaredSize.value_or(static_cast<std::uint32_t>(m.data.size()));
     offsets.push_back(m.headerOf ? offsets[*m.headerOf] : out.size());
@@ -93,7 +104,7 @@ inline std::string RawZip(const std::vector<TRawMember>& members, const TRawLayo
       if (central) Put(to, 20, 2);
       Put(to, layout.zip64 ? 45 : 20, 2);
       Put(to, layout.descriptors ? 8 : 0, 2);
-      Put(to, 0, 2), Put(to, 0, 2), Put(to, 0x21, 2);  // stored, 1980-01-01
+      Put(to, m.deflated ? 8 : 0, 2), Put(to, 0, 2), Put(to, 0x21, 2);  // 1980-01-01
       const bool late = layout.descriptors && !central;
       Put(to, late ? 0 : crc, 4);
       Put(to, late ? 0 : (big | size), 4), Put(to, late ? 0 : (big | declared), 4);
@@ -106,8 +117,9 @@ inline std::string RawZip(const std::vector<TRawMember>& members, const TRawLayo
     };
     if (!m.headerOf) {
       header(out, 0x04034b50, false);
-      out += m.data;
-      if (m.damaged) out.back() ^= 1;
+      out += stored;
+      // A deflated member's first bit tells whether its first block is its last.
+      if (m.damaged) out[out.size() - (m.deflated ? stored.size() : 1)] ^= 1;
       if (layout.descriptors) {
         Put(out, 0x08074b50, 4), Put(out, crc, 4);
         Put(out, size, layout.zip64 ? 8 : 4), Put(out, declared, layout.zip64 ? 8 : 4);
