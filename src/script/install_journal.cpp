@@ -268,17 +268,25 @@ void TInstallJournal::Append(char kind, const std::string& detail, const fs::pat
   if (kind != 'S') out_.flush();
 }
 
-bool TInstallJournal::BeforeWrite(const fs::path& file) {
+bool TInstallJournal::BeforeWrite(const fs::path& file) { return KeepOriginal(PlanWrite(file)); }
+
+TInstallJournal::TPlannedWrite TInstallJournal::PlanWrite(const fs::path& file) {
   const fs::path normal = Lexical(file);
-  if (!InsideNormal(normal)) return true;
+  if (!InsideNormal(normal)) return {};
   if (!Exists(file)) {
     Append('W', "-", normal);
-    return true;
+    return {true, {}, {}};
   }
   const std::string backup = NextBackup();
   Append('W', backup, normal);
-  return KeepAside(file, folder_ / kBackups / backup, false);
+  return {true, file, folder_ / kBackups / backup};
 }
+
+bool TInstallJournal::KeepOriginal(const TPlannedWrite& plan) {
+  return plan.original.empty() || KeepAside(plan.original, plan.kept, false);
+}
+
+std::string TInstallJournal::StateOf(const fs::path& file) { return FileState(file); }
 
 bool TInstallJournal::BeforeDelete(const fs::path& file) {
   // A real folder is not DELETE's to remove; nothing to delete needs no original.
@@ -296,6 +304,11 @@ bool TInstallJournal::BeforeCreateFolder(const fs::path& folder) {
 void TInstallJournal::Written(const fs::path& file) {
   const fs::path normal = Lexical(file);
   if (InsideNormal(normal)) Append('S', FileState(file), normal);
+}
+
+void TInstallJournal::Written(const fs::path& file, const std::string& state) {
+  const fs::path normal = Lexical(file);
+  if (InsideNormal(normal)) Append('S', state, normal);
 }
 
 bool TInstallJournal::RemoveTree(const fs::path& folder) {

@@ -43,6 +43,20 @@ class TInstallJournal {
   bool BeforeCreateFolder(const std::filesystem::path& folder);
   // After a file was put in place: its size and time, so that undo can tell a later change.
   void Written(const std::filesystem::path& file);
+
+  // BeforeWrite in two steps, for writes made on other threads: the change is recorded
+  // here, and the original, where there is one, kept by KeepOriginal on the writing thread
+  // before it writes. The state Written records may be taken there too, by StateOf.
+  struct TPlannedWrite {
+    bool recorded = false;           // inside the game folder: Written is wanted after
+    std::filesystem::path original;  // empty: nothing to keep
+    std::filesystem::path kept;
+  };
+  TPlannedWrite PlanWrite(const std::filesystem::path& file);
+  // False when the original could not be kept: the write must not be made.
+  static bool KeepOriginal(const TPlannedWrite& plan);
+  static std::string StateOf(const std::filesystem::path& file);
+  void Written(const std::filesystem::path& file, const std::string& state);
   // Deletes a folder and what it holds, as DELETEDIR does, by moving it aside (a copy then
   // the deletion where it cannot be moved). False when there was none or it could not be
   // deleted whole. Only for folders inside the game folder.

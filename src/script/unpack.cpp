@@ -126,15 +126,39 @@ constexpr std::size_t kMemberMemory = 40u << 20;
 // Members prepared ahead of the last one told: bounds the memory for queued members.
 constexpr std::uint64_t kPreparedAhead = 1024;
 
+// Per member, what the calling thread and the pool hand each other: how it is read, and with
+// a journal, the write recorded before it is queued and the file's state once written.
+struct TMemberNotes {
+  std::vector<char> direct;
+  std::vector<TInstallJournal::TPlannedWrite> plans;  // empty without a journal
+  std::vector<std::string> states;
+};
+
 // One pool thread's means: the direct reader, and for other members a libzip handle of
 // its own, opened on first need, as libzip handles are not to be shared between threads.
 class TArchiveWorker : public TMemberWorker {
  public:
-  TArchiveWorker(const TOpenArchive& archive, const std::vector<char>& direct, std::size_t memory)
-      : archive_(archive), direct_(direct), reader_(archive.read, archive.size, memory) {}
+  TArchiveWorker(const TOpenArchive& archive, TMemberNotes& notes, std::size_t memory)
+      : archive_(archive), notes_(notes), reader_(archive.read, archive.size, memory) {}
 
+  // The journal's share is done here, off the calling thread: the original kept before the
+  // write (its line is on disk already), the state taken after.
   TMemberOutcome Write(std::uint64_t index, const fs::path& target) override {
-    if (!direct_[index]) {
+    const bool journalled = !notes_.plans.empty();
+    if (journalled) {
+      const TInstallJournal::TPlannedWrite plan = std::move(notes_.plans[index]);
+      if (!TInstallJournal::KeepOriginal(plan)) return "the file it replaces cannot be kept";
+      if (!plan.recorded) return WriteData(index, target);
+      const TMemberOutcome outcome = WriteData(index, target);
+      if (!outcome) notes_.states[index] = TInstallJournal::StateOf(target);
+      return outcome;
+    }
+    return WriteData(index, target);
+  }
+
+ private:
+  TMemberOutcome WriteData(std::uint64_t index, const fs::path& target) {
+    if (!notes_.direct[index]) {
       if (!zip_) zip_ = OpenAnotherHandle(archive_);
       if (!zip_) return kDamaged;
       return WriteThroughLibzip(zip_.get(), index, target, buffer_);
@@ -153,9 +177,8 @@ class TArchiveWorker : public TMemberWorker {
     return std::nullopt;
   }
 
- private:
   const TOpenArchive& archive_;
-  const std::vector<char>& direct_;
+  TMemberNotes& notes_;
   TMemberDataReader reader_;
   TZip zip_;
   std::vector<char> buffer_;
@@ -192,10 +215,11 @@ bool ReadDirectly(zip_t* zip, zip_uint64_t index, const std::vector<TMemberPlace
 class TExtraction {
  public:
   TExtraction(const TOpenArchive& archive, fs::path destination, TInstallJournal* journal,
-              TMemberWriters& writers)
+              TMemberNotes& notes, TMemberWriters& writers)
       : archive_(archive),
         destination_(std::move(destination)),
         journal_(journal),
+        notes_(notes),
         writers_(writers) {
     RemoveStalePartialFiles(destination_);
   }
@@ -238,7 +262,7 @@ class TExtraction {
     const auto parent = MakeDirectories(components.first(components.size() - 1));
     if (!parent) return "its folder cannot be made";
     target = paths_.Child(*parent, components.back());
-    if (journal_ && !journal_->BeforeWrite(target)) return "the file it replaces cannot be kept";
+    if (journal_) notes_.plans[index] = journal_->PlanWrite(target);
     return std::nullopt;
   }
 
@@ -267,6 +291,7 @@ class TExtraction {
   const TOpenArchive& archive_;
   const fs::path destination_;
   TInstallJournal* const journal_;
+  TMemberNotes& notes_;
   TMemberWriters& writers_;
   TMemberPaths paths_;
   // Directories made or found by now: members in them need no further look-up.
@@ -284,17 +309,22 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
   const fs::path destination = OpenDestination(destinationDirectory);
   zip_t* zip = archive.zip.get();
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0));
-  std::vector<char> direct(count);
+  TMemberNotes notes;
+  notes.direct.resize(count);
   for (zip_uint64_t index = 0; index < count; ++index) {
-    direct[index] = ReadDirectly(zip, index, archive.places);
+    notes.direct[index] = ReadDirectly(zip, index, archive.places);
+  }
+  if (journal) {
+    notes.plans.resize(count);
+    notes.states.resize(count);
   }
   const int threads =
       static_cast<int>(std::min<zip_uint64_t>(PoolThreads(), std::max<zip_uint64_t>(count, 1)));
   const std::size_t memory = kMemberMemory / static_cast<std::size_t>(threads);
-  TMemberWriters writers(count, threads, [&archive, &direct, memory] {
-    return std::make_unique<TArchiveWorker>(archive, direct, memory);
+  TMemberWriters writers(count, threads, [&archive, &notes, memory] {
+    return std::make_unique<TArchiveWorker>(archive, notes, memory);
   });
-  TExtraction extraction(archive, destination, journal, writers);
+  TExtraction extraction(archive, destination, journal, notes, writers);
 
   // Members are told in archive order, each once it is done.
   std::deque<std::optional<fs::path>> targets;
@@ -311,8 +341,9 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
         if (name == nullptr) shown.append(std::to_string(told));
         skipped(shown, *outcome);
       }
-    } else if (target && journal) {
-      journal->Written(*target);
+    } else if (target && journal && !notes.states[told].empty()) {
+      journal->Written(*target, notes.states[told]);
+      notes.states[told] = {};
     }
     ++told;
     if (progress) progress(static_cast<int>(told * 100 / count));
