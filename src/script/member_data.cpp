@@ -69,30 +69,41 @@ TMemberWrite TMemberDataReader::Write(const TMemberPlace& place, std::FILE* out)
   return fits && inflater_->whole ? WriteWhole(place, out) : Stream(place, out);
 }
 
+std::span<unsigned char> TMemberDataReader::Buffer() {
+  // Made once, at the limit, and not filled: only the pages members use are ever touched,
+  // and no reallocation leaves a freed copy resident beside the new one.
+  if (!buffer_) {
+    bufferSize_ = std::max(wholeLimit_, kStreamReadSize + kStreamOutSize);
+    buffer_ = std::make_unique_for_overwrite<unsigned char[]>(bufferSize_);
+  }
+  return {buffer_.get(), bufferSize_};
+}
+
 TMemberWrite TMemberDataReader::WriteWhole(const TMemberPlace& place, std::FILE* out) {
   const auto compressedSize = static_cast<std::size_t>(place.compressedSize);
   const auto size = static_cast<std::size_t>(place.size);
-  in_.resize(std::max<std::size_t>(compressedSize, 1));
-  const std::span<unsigned char> in(in_.data(), compressedSize);
+  const std::span<unsigned char> buffer = Buffer();
+  const std::span<unsigned char> in = buffer.first(compressedSize);
   if (!read_(place.dataOffset, in)) return TMemberWrite::kDamaged;
   std::span<const unsigned char> data = in;
   if (place.method == kDeflated) {
-    out_.resize(std::max<std::size_t>(size, 1));
-    std::size_t inflated = 0;
-    if (libdeflate_deflate_decompress(inflater_->whole.get(), in.data(), in.size(), out_.data(),
-                                      size, &inflated) != LIBDEFLATE_SUCCESS ||
-        inflated != size) {
+    const std::span<unsigned char> inflated = buffer.subspan(compressedSize, size);
+    std::size_t inflatedSize = 0;
+    if (libdeflate_deflate_decompress(inflater_->whole.get(), in.data(), in.size(), inflated.data(),
+                                      inflated.size(), &inflatedSize) != LIBDEFLATE_SUCCESS ||
+        inflatedSize != size) {
       return TMemberWrite::kDamaged;
     }
-    data = std::span<const unsigned char>(out_.data(), size);
+    data = inflated;
   }
   if (libdeflate_crc32(0, data.data(), data.size()) != place.crc) return TMemberWrite::kDamaged;
   return Put(out, data) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
 }
 
 TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out) {
-  in_.resize(kStreamReadSize);
-  out_.resize(kStreamOutSize);
+  const std::span<unsigned char> buffer = Buffer();
+  const std::span<unsigned char> read = buffer.first(kStreamReadSize);
+  const std::span<unsigned char> inflated = buffer.subspan(kStreamReadSize, kStreamOutSize);
   TZlibStream zlib;
   if (place.method == kDeflated && !zlib.Ok()) return TMemberWrite::kDamaged;
   z_stream& stream = zlib.Get();
@@ -109,7 +120,7 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
   for (std::uint64_t done = 0; done < place.compressedSize && !(ended && done > 0);) {
     const auto count = static_cast<std::size_t>(
         std::min<std::uint64_t>(kStreamReadSize, place.compressedSize - done));
-    const std::span<unsigned char> in(in_.data(), count);
+    const std::span<unsigned char> in = read.first(count);
     if (!read_(place.dataOffset + done, in)) return TMemberWrite::kDamaged;
     done += count;
     if (place.method == kStored) {
@@ -120,14 +131,14 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
     stream.avail_in = static_cast<uInt>(count);
     // Until the input is used up and zlib holds nothing more for a full output buffer.
     do {
-      stream.next_out = out_.data();
-      stream.avail_out = static_cast<uInt>(out_.size());
+      stream.next_out = inflated.data();
+      stream.avail_out = static_cast<uInt>(inflated.size());
       const int status = inflate(&stream, Z_NO_FLUSH);
       if (status == Z_BUF_ERROR && stream.avail_in == 0) break;  // wants the next read
       if (status != Z_OK && status != Z_STREAM_END) return TMemberWrite::kDamaged;
       ended = status == Z_STREAM_END;
-      const std::size_t produced = out_.size() - stream.avail_out;
-      if (const TMemberWrite result = take({out_.data(), produced});
+      const std::size_t produced = inflated.size() - stream.avail_out;
+      if (const TMemberWrite result = take(inflated.first(produced));
           result != TMemberWrite::kWritten) {
         return result;
       }

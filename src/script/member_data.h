@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <vector>
+#include <span>
 
 #include "script/zip_layout.h"
 
@@ -36,14 +36,16 @@ class TMemberDataReader {
  private:
   TMemberWrite WriteWhole(const TMemberPlace& place, std::FILE* out);
   TMemberWrite Stream(const TMemberPlace& place, std::FILE* out);
+  // Room for a whole member's data read and inflated, or for a streamed member's buffers.
+  std::span<unsigned char> Buffer();
 
   struct TInflater;
   const TArchiveReader& read_;
   const std::uint64_t archiveSize_;
   const std::size_t wholeLimit_;
   std::unique_ptr<TInflater> inflater_;
-  std::vector<unsigned char> in_;
-  std::vector<unsigned char> out_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t bufferSize_ = 0;
 };
 
 }  // namespace ovix
