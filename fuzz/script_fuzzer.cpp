@@ -29,7 +29,7 @@ class RecordingHost final : public ovix::TScriptHost {
     ++actions_;
   }
   void Percent(int) override { ++actions_; }
-  bool GetFile(const std::string& url, const std::string&) override {
+  bool GetFile(const std::string& url, const std::string&, std::string_view) override {
     ++actions_;
     return !Says(url, 3);  // sometimes the application is closing
   }

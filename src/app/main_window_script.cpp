@@ -14,6 +14,7 @@
 #include "script/install_journal.h"
 #include "script/interpreter.h"
 #include "script/unpack.h"
+#include "trust/sha256.h"
 
 namespace ovix {
 namespace {
@@ -73,7 +74,8 @@ class TfWindow::ScriptHost final : public TScriptHost {
     if (w_.onScriptPercent) w_.onScriptPercent(*percent_);
   }
 
-  bool GetFile(const std::string& url, const std::string& destination) override {
+  bool GetFile(const std::string& url, const std::string& destination,
+               std::string_view more) override {
     ShowCaptions();
     const std::optional<std::filesystem::path> local = LocalPath(destination);
     // What a killed install left beside the destination goes before a new one starts.
@@ -84,6 +86,9 @@ class TfWindow::ScriptHost final : public TScriptHost {
     }
     ui::Application& app = w_.App();
     TAsyncDownloader downloader(w_, url);
+    if (const std::optional<std::string> sha256 = ExpectedSha256(more)) {
+      downloader.ExpectSha256(*sha256);
+    }
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);

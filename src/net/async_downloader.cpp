@@ -9,6 +9,7 @@
 #include "os/clock.h"
 #include "os/files.h"
 #include "os/folders.h"
+#include "trust/sha256.h"
 
 namespace ovix {
 namespace {
@@ -139,6 +140,10 @@ std::uint32_t TAsyncDownloader::Transfer() {
   std::uint32_t result = host_.Transport().Fetch(
       url_, partial,
       [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });
+  if (result == kTransferOk && !expectedSha256_.empty() &&
+      Sha256OfFile(partial) != expectedSha256_) {
+    result = kTransferWrongContent;
+  }
   if (result == kTransferOk && !MoveReplacing(partial, *destination)) result = kTransferFailed;
   if (result != kTransferOk) {
     std::error_code ignored;

@@ -67,6 +67,9 @@ class TAsyncDownloader {
   void Start();
   // Downloads into the given file instead of the temporary one, and starts.
   void Download(std::string destination);
+  // Before Download: the file is moved into place only when its SHA-256 is this one (64
+  // lower-case hexadecimal digits); else it fails with kTransferWrongContent.
+  void ExpectSha256(std::string digest) { expectedSha256_ = std::move(digest); }
   // True once the body has ended; then the file and every handed-over step are complete.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // The destination file's text, decoded by its byte-order mark; empty when there is no file.
@@ -85,6 +88,7 @@ class TAsyncDownloader {
   TDownloadHost& host_;
   std::string url_;
   std::string destination_;
+  std::string expectedSha256_;
   TAsyncDownloadCallback callback_;
   std::thread thread_;
   std::atomic<bool> finished_{false};

@@ -14,6 +14,8 @@ inline constexpr std::uint32_t kTransferAborted = 0x80004004;          // E_ABOR
 inline constexpr std::uint32_t kTransferInvalidUrl = 0x800C0002;       // malformed address
 inline constexpr std::uint32_t kTransferCannotConnect = 0x800C0004;    // refused, unreachable
 inline constexpr std::uint32_t kTransferNotFound = 0x800C0005;         // unknown host, 404, 410
+inline constexpr std::uint32_t kTransferWrongContent = 0x800C0007;     // not the file named
+                                                                       // (its SHA-256 differs)
 inline constexpr std::uint32_t kTransferFailed = 0x800C0008;           // HTTP error, cut short,
                                                                        // or the file not written
 inline constexpr std::uint32_t kTransferTimeout = 0x800C000B;          // no data for too long

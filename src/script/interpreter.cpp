@@ -162,7 +162,7 @@ class TRun {
         break;
       case TKeyword::GetFile: {
         const TArguments arguments = SplitArguments(whole);
-        if (!host_.GetFile(arguments[0], arguments[1])) {
+        if (!host_.GetFile(arguments[0], arguments[1], TextAfterArguments(whole))) {
           // Terminating: every enclosing invocation ends with this one.
           return Return(text_.size() - frame.base);
         }

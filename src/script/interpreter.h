@@ -23,8 +23,10 @@ class TScriptHost {
   virtual void Status(std::string_view code, std::string_view text) = 0;
   virtual void Percent(int value) = 0;
   // GETFILE: downloads and waits for the end; false when the application is
-  // terminating, which ends the whole run.
-  virtual bool GetFile(const std::string& url, const std::string& destination) = 0;
+  // terminating, which ends the whole run. `more` is the line's text after its two
+  // arguments (a `sha256=` word, or nothing).
+  virtual bool GetFile(const std::string& url, const std::string& destination,
+                       std::string_view more) = 0;
   virtual void Unpack(const std::string& archive, const std::string& destinationDirectory) = 0;
   virtual void Copy(const std::string& source, const std::string& destination) = 0;
   virtual void RemoveDirectoryTree(const std::string& directory) = 0;

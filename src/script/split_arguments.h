@@ -16,4 +16,8 @@ std::string_view TrimBlanksAndControls(std::string_view text);
 // Never fails: a slot the line has no argument for stays empty.
 TArguments SplitArguments(std::string_view line);
 
+// The text after the first two arguments, which SplitArguments never reads: words a script
+// may add for newer programs (GETFILE's `sha256=`), ignored by older ones.
+std::string_view TextAfterArguments(std::string_view line);
+
 }  // namespace ovix

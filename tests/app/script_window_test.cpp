@@ -130,6 +130,29 @@ TEST_F(ScriptWindowTest, AFailedDownloadIsReportedAndTheScriptGoesOn) {
   EXPECT_EQ(w().bProcess.Caption(), "Install / Update (7%)");
 }
 
+// A `sha256=` word after GETFILE's two arguments: the download goes into place only when it
+// is the file named, in either case of digits; otherwise the old file stays.
+TEST_F(ScriptWindowTest, AGetfileWithADigestMovesOnlyTheNamedFileIntoPlace) {
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  std::string upper = abc;
+  for (char& c : upper) c = static_cast<char>(std::toupper(c));
+  service->AnswerAddress(kPackageUrl, "abc");
+  const std::string file = P("Temp\\file.bin");
+  const auto attempt = [&](const std::string& word) {
+    Write("Temp\\file.bin", "old");
+    Run("GETFILE " + kPackageUrl + " \"" + file + "\" " + word + "\r\n");
+    return ReadWholeFile(L("Temp\\file.bin")).value_or("<missing>");
+  };
+  EXPECT_EQ(attempt("sha256=" + abc), "abc");
+  EXPECT_EQ(attempt("SHA256=" + upper), "abc");
+  EXPECT_TRUE(h->app.Messages().empty());
+  EXPECT_EQ(attempt("sha256=" + std::string(64, '0')), "old");
+  EXPECT_EQ(attempt("sha256=" + abc.substr(1)), "old");  // not a digest at all
+  ASSERT_EQ(h->app.Messages().size(), 2u);
+  EXPECT_NE(h->app.Messages()[0].text.find("URL Moniker 0x800C0007"), std::string::npos);
+  EXPECT_EQ(sandbox.FilesIn(P("Temp")), "file.bin;");  // no partial file left
+}
+
 TEST_F(ScriptWindowTest, PlaceholdersFollowTheChoicesInTheirOrder) {
   const auto prepared = [&](std::string script) {
     EXPECT_TRUE(TfWindowTestAccess::PrepareScript(w(), script, "1.5.0"));

@@ -16,7 +16,7 @@ class RecordingHost final : public TScriptHost {
     Log("STATUS " + std::string(code) + "|" + std::string(text));
   }
   void Percent(int value) override { Log("PERCENT " + std::to_string(value)); }
-  bool GetFile(const std::string& url, const std::string& destination) override {
+  bool GetFile(const std::string& url, const std::string& destination, std::string_view) override {
     Log("GETFILE " + url + "|" + destination);
     return !terminateOnGetFile;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // A fresh folder known by its Windows path, removed afterwards. On posix it lives
 // in a throw-away Wine-style prefix (WINEPREFIX points at it for the fixture's
-// life) whose C: drive also holds the temporary directory (TMPDIR).
+// life) whose C: drive also holds the temporary directory (TMPDIR), and the program's
+// data folder (OVIX_DATA_DIR) lies beside it.
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +41,9 @@ class Sandbox {
     Save("HOME", (root_ / "home").string());
     Save("WINEPREFIX", root_.string());
     Save("TMPDIR", (root_ / "drive_c" / "tmp").string());
+    // Journals and the install log of this test alone: a log shared by every test reaches
+    // its size limit at a moment no test can foresee, and moves on in the middle of one.
+    Save("OVIX_DATA_DIR", (root_ / "data").string());
     windowsDir_ = "C:\\work";
 #endif
   }

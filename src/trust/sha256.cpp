@@ -1,0 +1,54 @@
+#include "trust/sha256.h"
+
+#include <sodium.h>
+
+#include <array>
+#include <fstream>
+#include <vector>
+
+#include "trust/sodium_init.h"
+
+namespace ovix {
+
+std::optional<std::string> Sha256OfFile(const std::filesystem::path& file) {
+  if (!SodiumReady()) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  crypto_hash_sha256_state state;
+  crypto_hash_sha256_init(&state);
+  std::vector<char> chunk(256 * 1024);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<unsigned long long>(in.gcount());
+    crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(chunk.data()), got);
+  }
+  if (in.bad()) return std::nullopt;
+  std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
+  crypto_hash_sha256_final(&state, digest.data());
+  std::string hex(digest.size() * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
+  hex.pop_back();  // the terminating NUL
+  return hex;
+}
+
+std::optional<std::string> ExpectedSha256(std::string_view words) {
+  constexpr std::string_view kKey = "sha256=";
+  constexpr auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  while (!words.empty()) {
+    while (!words.empty() && isBlank(words.front())) words.remove_prefix(1);
+    std::size_t end = 0;
+    while (end < words.size() && !isBlank(words[end])) ++end;
+    const std::string_view word = words.substr(0, end);
+    words.remove_prefix(end);
+    if (word.size() < kKey.size()) continue;
+    std::string key(word.substr(0, kKey.size()));
+    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (key != kKey) continue;
+    std::string digits(word.substr(kKey.size()));
+    for (char& c : digits) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return digits;
+  }
+  return std::nullopt;
+}
+
+}  // namespace ovix

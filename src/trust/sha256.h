@@ -1,0 +1,19 @@
+#pragma once
+// SHA-256 of files, by libsodium: that a download is the very file a script names.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ovix {
+
+// The file's SHA-256 as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
+std::optional<std::string> Sha256OfFile(const std::filesystem::path& file);
+
+// The digest a GETFILE line names in a `sha256=<64 hexadecimal digits>` word among the words
+// after its two arguments, lower-cased; nullopt without such a word. A word whose digits are
+// not 64 hexadecimal ones gives its text, which no file's digest matches.
+std::optional<std::string> ExpectedSha256(std::string_view words);
+
+}  // namespace ovix
