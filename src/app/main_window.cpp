@@ -11,6 +11,7 @@
 #include "os/files.h"
 #include "res/flags.h"
 #include "script/install_journal.h"
+#include "trust/trusted_keys.h"
 
 namespace ovix {
 namespace {
@@ -108,6 +109,8 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
   transport_ = startup.transport ? startup.transport : CreatePlatformTransport();
   serviceUrl_ =
       startup.serviceUrl.empty() ? DefaultUpdateServiceUrl() : ServiceBaseUrl(startup.serviceUrl);
+  trustedKeys_ = BuiltInTrustedKeys();
+  trustedKeys_.insert(trustedKeys_.end(), startup.trustedKeys.begin(), startup.trustedKeys.end());
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };

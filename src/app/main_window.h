@@ -30,6 +30,7 @@ struct TStartup {
   std::shared_ptr<TTransport> transport;  // the network; the platform's when unset
   std::string gameDirectory;              // a checked game folder instead of the search
   std::string serviceUrl;                 // the update service; the built-in one when empty
+  std::vector<TPublicKey> trustedKeys;    // trusted beside the built-in ones (--trust)
 };
 
 // What the last press of the install button came to, for a front end that reports it (the
@@ -122,6 +123,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   TDownloadRegistry& Downloads() override { return downloads_; }
   void DownloadProgress(std::int64_t received, std::int64_t total) override;
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
+  void AnswerNotSigned(const std::string& url) override;
 
   TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
   // Where each install and undo is logged; empty when the system names no data folder.
@@ -185,6 +187,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
   std::shared_ptr<TTransport> transport_;
   std::string serviceUrl_;
+  // The service's answers must be signed by one of these; none: taken unsigned.
+  std::vector<TPublicKey> trustedKeys_;
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
   bool downloadFailedInInstall_ = false;  // reset when an install starts
   std::unique_ptr<TInstallJournal> journal_;

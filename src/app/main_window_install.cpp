@@ -207,6 +207,7 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
   if (script.empty()) {
     FeedStatus(Tr(txtDownloadingScript));
     TAsyncDownloader downloader(*this, address);
+    downloader.RequireSignature(trustedKeys_);
     downloader.Start();
     // Destroying the downloader cancels a transfer still running and waits for it.
     App().PumpUntil([&] { return downloader.Finished(); }, kScriptDownloadPoll);

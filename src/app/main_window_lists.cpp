@@ -10,8 +10,9 @@ namespace ovix {
 
 void TfWindow::RequestList(std::string_view request,
                            void (TfWindow::*received)(const std::string&)) {
-  TAsyncDownloader::Create(*this, serviceUrl_ + std::string(request),
-                           [this, received](const std::string& data) { (this->*received)(data); });
+  TAsyncDownloader::Create(
+      *this, serviceUrl_ + std::string(request),
+      [this, received](const std::string& data) { (this->*received)(data); }, trustedKeys_);
 }
 
 void TfWindow::ApplyGameDirectory() {
@@ -90,9 +91,18 @@ void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
   pbCurrentAction.SetState(ui::TProgressState::Error);
   // bProcess stays as it is: the install workflow that locked it unlocks it.
   ApplyEnablingRule();
+  if (code == kTransferNotSigned) {
+    AnswerNotSigned(url);
+    return;
+  }
   App().MessageBox(
       std::string(Tr(txtDownloadError)) + "\r\nURL Moniker 0x" + FormatTransferCode(code),
       ui::TMsgIcon::Warning);
+}
+
+void TfWindow::AnswerNotSigned(const std::string& url) {
+  Log(url + ": " + std::string(Text(txtNotSigned, lngEN)));
+  App().MessageBox(std::string(Tr(txtNotSigned)), ui::TMsgIcon::Warning);
 }
 
 }  // namespace ovix

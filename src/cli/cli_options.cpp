@@ -27,6 +27,12 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
       options.force = true;
     } else if (argument == "--keep-config") {
       options.keepConfig = true;
+    } else if (argument == "--trust") {
+      if (i + 1 >= arguments.size()) {
+        error = argument + " needs a value";
+        return std::nullopt;
+      }
+      options.trustFiles.push_back(arguments[++i]);
     } else if (const auto found = valued.find(argument); found != valued.end()) {
       if (i + 1 >= arguments.size()) {
         error = argument + " needs a value";
@@ -71,6 +77,12 @@ Options:
                      be named by its Linux path
   --service URL      the update service's address; default: the environment
                      variable OVIX_UPDATE_URL, else the built-in address
+  --trust KEY.pub    trust signatures by this minisign public key (a key file
+                     as minisign -G writes it); may be given more than once.
+                     With a trusted key (also one built in), the service's
+                     lists and install script count only when signed by one:
+                     each answer's signature is fetched from its address with
+                     .minisig added
   --undo             install nothing: put the game folder back as it was before
                      its last install (run again, one install further back, as
                      far as the kept journals of the last three installs reach);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "os/process.h"
 #include "ovix_version.h"
 #include "script/install_journal.h"
+#include "trust/minisign.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -180,6 +182,16 @@ int Run(const TCliOptions& options) {
   startup.gameDirectory = *gameFolder;
   startup.serviceUrl =
       options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl;
+  for (const std::string& keyFile : options.trustFiles) {
+    const std::optional<std::string> text = ReadWholeFile(std::filesystem::path(keyFile));
+    const std::optional<TPublicKey> key = text ? ParsePublicKey(*text) : std::nullopt;
+    if (!key) {
+      std::fprintf(stderr, "ovix-updater-cli: \"%s\" is no minisign public key file\n",
+                   keyFile.c_str());
+      return 2;
+    }
+    startup.trustedKeys.push_back(*key);
+  }
   if (!options.script.empty()) {
     const std::optional<std::string> script = WindowsScriptArgument(options.script);
     if (!script) {

@@ -386,6 +386,19 @@ const TCatalogueEntry txtUndoNotDone = {
     "De spelmap kon niet worden teruggezet: sommige bestanden zijn sinds de installatie gewijzigd of kunnen niet worden vervangen.",
     "No se pudo devolver la carpeta del juego a su estado anterior: algunos archivos han cambiado desde la instalación o no se pueden reemplazar.",
 };
+
+const TCatalogueEntry txtNotSigned = {
+    "The update service's answer is not signed by a trusted key, so it was not used.",
+    "La réponse du service de mise à jour n'est pas signée par une clé de confiance : elle n'a pas été utilisée.",
+    "Die Antwort des Update-Dienstes ist nicht mit einem vertrauenswürdigen Schlüssel signiert und wurde daher nicht verwendet.",
+    "Odpowiedź usługi aktualizacji nie jest podpisana zaufanym kluczem, więc nie została użyta.",
+    "Ответ службы обновлений не подписан доверенным ключом, поэтому он не использован.",
+    "Відповідь служби оновлень не підписана довіреним ключем, тому її не використано.",
+    "A frissítési szolgáltatás válasza nincs megbízható kulccsal aláírva, ezért nem lett felhasználva.",
+    "Päivityspalvelun vastausta ei ole allekirjoitettu luotetulla avaimella, joten sitä ei käytetty.",
+    "Het antwoord van de updatedienst is niet ondertekend met een vertrouwde sleutel en is daarom niet gebruikt.",
+    "La respuesta del servicio de actualización no está firmada con una clave de confianza, así que no se ha usado.",
+};
 // clang-format on
 
 const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
@@ -415,6 +428,7 @@ const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
     &txtUndoInstall,
     &txtUndoDone,
     &txtUndoNotDone,
+    &txtNotSigned,
 };
 
 const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
@@ -444,6 +458,7 @@ const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
     "txtUndoInstall",
     "txtUndoDone",
     "txtUndoNotDone",
+    "txtNotSigned",
 };
 
 std::string_view Text(const TCatalogueEntry& entry, TLanguage language) {

@@ -22,7 +22,7 @@ enum TLanguage : std::uint8_t {
   lngES,  // Spanish
 };
 inline constexpr int kLanguageCount = 10;
-inline constexpr int kCatalogueSize = 26;
+inline constexpr int kCatalogueSize = 27;
 
 // One text per language, indexed by TLanguage.
 using TCatalogueEntry = std::array<std::string_view, kLanguageCount>;
@@ -56,6 +56,7 @@ extern const TCatalogueEntry txtOtherFolder;
 extern const TCatalogueEntry txtUndoInstall;
 extern const TCatalogueEntry txtUndoDone;
 extern const TCatalogueEntry txtUndoNotDone;
+extern const TCatalogueEntry txtNotSigned;
 
 // Every entry in catalogue order, and the entries' names in the same order.
 extern const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue;

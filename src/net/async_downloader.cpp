@@ -9,6 +9,7 @@
 #include "os/clock.h"
 #include "os/files.h"
 #include "os/folders.h"
+#include "trust/minisign.h"
 #include "trust/sha256.h"
 
 namespace ovix {
@@ -75,11 +76,12 @@ TAsyncDownloader::TAsyncDownloader(TDownloadHost& host, std::string url)
       url_(std::move(url)),
       destination_(TemporaryDownloadName(GetTempDirectory(), LocalMillisecondsSinceMidnight())) {}
 
-void TAsyncDownloader::Create(TDownloadHost& host, std::string url,
-                              TAsyncDownloadCallback callback) {
+void TAsyncDownloader::Create(TDownloadHost& host, std::string url, TAsyncDownloadCallback callback,
+                              std::vector<TPublicKey> keys) {
   host.Downloads().Reap();
   auto downloader = std::make_unique<TAsyncDownloader>(host, std::move(url));
   downloader->callback_ = std::move(callback);
+  downloader->trustedKeys_ = std::move(keys);
   TAsyncDownloader& started = *downloader;
   host.Downloads().Adopt(std::move(downloader));
   // Everything is in place before the body begins.
@@ -116,6 +118,8 @@ void TAsyncDownloader::Execute() {
     result_ = Transfer();
     if (callback_) {
       const std::string text = GetString();
+      if (result_ == kTransferNotSigned)
+        host_.App().Synchronize([&] { host_.AnswerNotSigned(url_); });
       host_.App().Synchronize([&] { callback_(text); });
     } else if (result_ != kTransferAborted) {
       // The throttle may have held the last step back: the bar ends where the transfer did.
@@ -140,6 +144,7 @@ std::uint32_t TAsyncDownloader::Transfer() {
   std::uint32_t result = host_.Transport().Fetch(
       url_, partial,
       [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });
+  if (result == kTransferOk && !trustedKeys_.empty()) result = CheckSignature(partial);
   if (result == kTransferOk && !expectedSha256_.empty() &&
       Sha256OfFile(partial) != expectedSha256_) {
     result = kTransferWrongContent;
@@ -150,6 +155,25 @@ std::uint32_t TAsyncDownloader::Transfer() {
     std::filesystem::remove(partial, ignored);
   }
   return result;
+}
+
+std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file) {
+  const std::filesystem::path signatureFile = PartialFileBeside(file);
+  const std::uint32_t fetched = host_.Transport().Fetch(
+      url_ + ".minisig", signatureFile,
+      [this](std::uint64_t, std::uint64_t) { return !host_.App().Terminated(); });
+  const std::optional<std::string> signature =
+      fetched == kTransferOk ? ReadWholeFile(signatureFile) : std::nullopt;
+  std::error_code ignored;
+  std::filesystem::remove(signatureFile, ignored);
+  if (fetched == kTransferAborted) return kTransferAborted;
+  const std::optional<std::string> bytes = ReadWholeFile(file);
+  if (!signature || !bytes) return kTransferNotSigned;
+  const auto message = std::span<const unsigned char>(
+      reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size());
+  return CheckMinisign(message, *signature, trustedKeys_) == TSignatureCheck::kValid
+             ? kTransferOk
+             : kTransferNotSigned;
 }
 
 bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {

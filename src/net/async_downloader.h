@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "net/transport.h"
+#include "trust/minisign.h"
 #include "ui/application.h"
 
 namespace ovix {
@@ -47,6 +49,9 @@ class TDownloadHost {
   virtual void DownloadProgress(std::int64_t received, std::int64_t total) = 0;
   // The download-error handler (on the UI thread).
   virtual void DownloadFailed(std::uint32_t code, const std::string& url) = 0;
+  // An answer taken by a callback was refused for want of a trusted signature (on the UI
+  // thread); the callback still gets it, empty, as any answer that did not arrive.
+  virtual void AnswerNotSigned(const std::string& url) { static_cast<void>(url); }
 
  protected:
   ~TDownloadHost() = default;
@@ -58,7 +63,9 @@ class TAsyncDownloader {
   // Started with Start, it downloads into a temporary file of its own, removed with it.
   TAsyncDownloader(TDownloadHost& host, std::string url);
   // Starts at once and is freed once its body has ended; the caller keeps nothing.
-  static void Create(TDownloadHost& host, std::string url, TAsyncDownloadCallback callback);
+  // With keys, the answer must be signed by one of them (see RequireSignature).
+  static void Create(TDownloadHost& host, std::string url, TAsyncDownloadCallback callback,
+                     std::vector<TPublicKey> keys = {});
   // Waits for a started body to end; a never-started downloader just goes.
   ~TAsyncDownloader();
   TAsyncDownloader(const TAsyncDownloader&) = delete;
@@ -70,6 +77,10 @@ class TAsyncDownloader {
   // Before Download: the file is moved into place only when its SHA-256 is this one (64
   // lower-case hexadecimal digits); else it fails with kTransferWrongContent.
   void ExpectSha256(std::string digest) { expectedSha256_ = std::move(digest); }
+  // Before starting: the answer counts only with a valid signature by one of these keys in
+  // `<url>.minisig`, checked on the bytes received; else it fails with kTransferNotSigned.
+  // Without keys nothing is asked.
+  void RequireSignature(std::vector<TPublicKey> keys) { trustedKeys_ = std::move(keys); }
   // True once the body has ended; then the file and every handed-over step are complete.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // The destination file's text, decoded by its byte-order mark; empty when there is no file.
@@ -83,12 +94,15 @@ class TAsyncDownloader {
  private:
   void Execute();
   std::uint32_t Transfer();
+  // kTransferOk when the file's signature holds, else kTransferNotSigned.
+  std::uint32_t CheckSignature(const std::filesystem::path& file);
   bool OnProgress(std::uint64_t received, std::uint64_t total);
 
   TDownloadHost& host_;
   std::string url_;
   std::string destination_;
   std::string expectedSha256_;
+  std::vector<TPublicKey> trustedKeys_;
   TAsyncDownloadCallback callback_;
   std::thread thread_;
   std::atomic<bool> finished_{false};

@@ -18,6 +18,8 @@ inline constexpr std::uint32_t kTransferWrongContent = 0x800C0007;     // not th
                                                                        // (its SHA-256 differs)
 inline constexpr std::uint32_t kTransferFailed = 0x800C0008;           // HTTP error, cut short,
                                                                        // or the file not written
+inline constexpr std::uint32_t kTransferNotSigned = 0x800C0009;       // an answer without a valid
+                                                                       // signature by a trusted key
 inline constexpr std::uint32_t kTransferTimeout = 0x800C000B;          // no data for too long
 inline constexpr std::uint32_t kTransferUnknownProtocol = 0x800C000D;  // not http or https
 inline constexpr std::uint32_t kTransferSecurityProblem = 0x800C000E;  // certificate or TLS

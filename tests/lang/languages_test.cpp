@@ -48,7 +48,8 @@ TEST(CatalogueTest, EntriesAndNamesKeepCatalogueOrder) {
   EXPECT_EQ(kCatalogueNames[21], "txtTitle");
   // Texts added since follow the original ones.
   EXPECT_EQ(kCatalogue[22], &txtOtherFolder);
-  EXPECT_EQ(kCatalogueNames.back(), "txtUndoNotDone");
+  EXPECT_EQ(kCatalogueNames[25], "txtUndoNotDone");
+  EXPECT_EQ(kCatalogueNames.back(), "txtNotSigned");
 }
 
 TEST(CatalogueTest, LanguageCodesTagStatusLines) {
