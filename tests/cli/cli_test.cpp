@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "cli/cli_options.h"
@@ -89,6 +90,49 @@ TEST_F(CliInstallTest, TheChosenVersionInstallsAndKeepsTheConfiguration) {
   EXPECT_NE(run.output.find("progress: Install / Update (100%)"), std::string::npos);
   EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\version.txt"), "Ovix 2.2\n");
   EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\config.txt"), "mine");
+}
+
+// An author publishes the service with a key (scripts/service publish): a player who trusts
+// that key installs; answers signed by another key, an archive altered after publishing and
+// a script altered after signing are refused.
+TEST_F(CliInstallTest, APublishedServiceInstallsOnlyWhatItsTrustedKeyCovers) {
+  const fs::path keys = box.Root();
+  for (const std::string name : {"author", "stranger"}) {
+    const std::string make = "minisign -G -W -p " + (keys / (name + ".pub")).string() + " -s " +
+                             (keys / (name + ".sec")).string() + " >/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+  }
+  const std::string publish = "bash " +
+                              (test::ServiceKit::SourceDir() / "scripts/service").string() +
+                              " publish " + kit.AnswersDir().string() + " --url " + kit.BaseUrl() +
+                              " --key " + (keys / "author.sec").string();
+  ASSERT_EQ(std::system(publish.c_str()), 0);
+  const std::string script = ReadWholeFile(kit.AnswersDir() / "scripts/2.2.txt").value();
+  EXPECT_NE(script.find("/files/ovix-2.2.zip\" \"%TEMP%\\ovix-2.2.zip\" sha256="),
+            std::string::npos)
+      << script;
+  const std::string install =
+      Service() + " --game-dir C:\\\\work\\\\Game --version Release-2.2 --trust ";
+  const std::string notSigned = "message: " + std::string(Text(txtNotSigned, lngEN));
+
+  const CliRun trusted = RunCli(install + (keys / "author.pub").string());
+  EXPECT_EQ(trusted.status, 0) << trusted.output;
+  EXPECT_EQ(Read("C:\\work\\Game\\res_mods\\1.10.2\\ovix\\version.txt"), "Ovix 2.2\n");
+
+  const CliRun stranger = RunCli(install + (keys / "stranger.pub").string());
+  EXPECT_NE(stranger.status, 0);
+  EXPECT_NE(stranger.output.find(notSigned), std::string::npos) << stranger.output;
+
+  std::ofstream(kit.AnswersDir() / "files/ovix-2.2.zip", std::ios::binary | std::ios::app) << "x";
+  const CliRun alteredFile = RunCli(install + (keys / "author.pub").string());
+  EXPECT_EQ(alteredFile.status, 1) << alteredFile.output;
+  EXPECT_NE(alteredFile.output.find("URL Moniker 0x800C0007"), std::string::npos)
+      << alteredFile.output;
+
+  kit.WriteAnswer("scripts/2.2.txt", script + "PERCENT = 100\n");
+  const CliRun alteredScript = RunCli(install + (keys / "author.pub").string());
+  EXPECT_EQ(alteredScript.status, 1) << alteredScript.output;
+  EXPECT_NE(alteredScript.output.find(notSigned), std::string::npos) << alteredScript.output;
 }
 
 TEST_F(CliInstallTest, AFailedDownloadOrAWrongChoiceIsNoSuccess) {
