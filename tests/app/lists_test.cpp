@@ -39,16 +39,7 @@ class ListsTest : public ::testing::Test {
     Settle();
   }
   // Lets every answer in flight arrive.
-  void Settle() {
-    test::WaitUntil(
-        [&] {
-          h->w().Downloads().Reap();
-          return h->w().Downloads().Count() == 0;
-        },
-        30s, [&] { h->app.ProcessMessages(); });
-    h->app.ProcessMessages();
-    ASSERT_EQ(h->w().Downloads().Count(), 0u);
-  }
+  void Settle() { ASSERT_TRUE(h->Settle()); }
   void ApplyVersions(std::string answer) {
     service->Answer(std::string(kVersionsRequest), std::move(answer));
     h->w().ApplyGameDirectory();

@@ -3,21 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "scripted_service.h"
 #include "support/sandbox.h"
-#include "support/wait_until.h"
 #include "trust/minisign.h"
 #include "window_fixture.h"
 
 namespace ovix {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::HeadlessWindow;
 using testing::ScriptedService;
 
@@ -35,15 +32,7 @@ class SignedAnswersTest : public ::testing::Test {
     Settle();
     h->app.ClearMessages();
   }
-  void Settle() {
-    test::WaitUntil(
-        [&] {
-          h->w().Downloads().Reap();
-          return h->w().Downloads().Count() == 0;
-        },
-        30s, [&] { h->app.ProcessMessages(); });
-    h->app.ProcessMessages();
-  }
+  void Settle() { ASSERT_TRUE(h->Settle()); }
   // The version list as answered with this signature (none: no signature file at all).
   std::vector<std::string> Versions(const std::string& list, const std::string& signature) {
     service->Answer(std::string(kVersionsRequest), list);
