@@ -161,8 +161,9 @@ class TRun {
         host_.Status(LastTwoCharacters(frame.token), Without(rest_, 3));
         break;
       case TKeyword::GetFile: {
-        const TArguments arguments = SplitArguments(whole);
-        if (!host_.GetFile(arguments[0], arguments[1], TextAfterArguments(whole))) {
+        std::string_view more;
+        const TArguments arguments = SplitArguments(whole, &more);
+        if (!host_.GetFile(arguments[0], arguments[1], more)) {
           // Terminating: every enclosing invocation ends with this one.
           return Return(text_.size() - frame.base);
         }

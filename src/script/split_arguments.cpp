@@ -8,10 +8,10 @@ std::string_view TrimBlanksAndControls(std::string_view text) {
   return text;
 }
 
-namespace {
-
-// The arguments, and where the text after them begins.
-std::size_t Split(std::string_view line, TArguments& result) {
+// Blanks and quotes are ASCII, so scanning UTF-8 bytes finds the same arguments
+// as scanning UTF-16 units would.
+TArguments SplitArguments(std::string_view line, std::string_view* after) {
+  TArguments result;
   std::size_t slot = 0;
   std::size_t pos = 0;
   while (pos < line.size() && slot < result.size()) {
@@ -33,22 +33,8 @@ std::size_t Split(std::string_view line, TArguments& result) {
     }
     result[slot++] = std::string(TrimBlanksAndControls(argument));
   }
-  return pos;
-}
-
-}  // namespace
-
-// Blanks and quotes are ASCII, so scanning UTF-8 bytes finds the same arguments
-// as scanning UTF-16 units would.
-TArguments SplitArguments(std::string_view line) {
-  TArguments result;
-  Split(line, result);
+  if (after) *after = line.substr(pos);
   return result;
-}
-
-std::string_view TextAfterArguments(std::string_view line) {
-  TArguments ignored;
-  return line.substr(Split(line, ignored));
 }
 
 }  // namespace ovix

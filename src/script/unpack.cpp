@@ -235,6 +235,7 @@ class TExtraction {
       writers_.Settle(index, std::nullopt);  // a folder, made
       return std::nullopt;
     }
+    notes_.direct[index] = ReadDirectly(archive_.zip.get(), index, archive_.places);
     fs::path::string_type key = SameFileKey(target);
     writers_.Write(index, target, std::move(key));
     paths_.Added(target);
@@ -311,9 +312,6 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0));
   TMemberNotes notes;
   notes.direct.resize(count);
-  for (zip_uint64_t index = 0; index < count; ++index) {
-    notes.direct[index] = ReadDirectly(zip, index, archive.places);
-  }
   if (journal) {
     notes.plans.resize(count);
     notes.states.resize(count);

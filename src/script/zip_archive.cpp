@@ -33,13 +33,17 @@ std::string DescribeOpenError(TZipError& error) {
 // KB apart, so one read of a window of the file serves many of them.
 class TArchiveBytes {
  public:
-  explicit TArchiveBytes(zip_source_t* source) : source_(source), window_(kWindowSize) {}
+  TArchiveBytes(const TArchiveReader& read, std::uint64_t size)
+      : read_(read), size_(size), window_(kWindowSize) {}
 
   bool Read(std::uint64_t offset, std::span<unsigned char> into) {
-    if (into.size() > window_.size()) return ReadUpTo(offset, into) == into.size();
+    if (into.size() > window_.size()) return read_(offset, into);
     if (offset < start_ || offset - start_ + into.size() > filled_) {
+      if (offset > size_) return false;
       start_ = offset;
-      filled_ = ReadUpTo(offset, window_).value_or(0);
+      // Fewer bytes than the window only at the end of the file.
+      filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), size_ - offset));
+      if (!read_(offset, std::span(window_).first(filled_))) filled_ = 0;
       if (into.size() > filled_) return false;
     }
     std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(offset - start_), into.size(),
@@ -50,22 +54,8 @@ class TArchiveBytes {
  private:
   static constexpr std::size_t kWindowSize = 64 * 1024;
 
-  // How many bytes from `offset` on fit into `into`: fewer only at the end of the file.
-  std::optional<std::size_t> ReadUpTo(std::uint64_t offset, std::span<unsigned char> into) {
-    if (zip_source_seek(source_, static_cast<zip_int64_t>(offset), SEEK_SET) != 0) {
-      return std::nullopt;
-    }
-    std::size_t done = 0;
-    while (done < into.size()) {
-      const zip_int64_t got = zip_source_read(source_, into.data() + done, into.size() - done);
-      if (got < 0) return std::nullopt;
-      if (got == 0) break;
-      done += static_cast<std::size_t>(got);
-    }
-    return done;
-  }
-
-  zip_source_t* source_;
+  const TArchiveReader& read_;
+  const std::uint64_t size_;
   std::vector<unsigned char> window_;
   std::uint64_t start_ = 0;
   std::size_t filled_ = 0;
@@ -74,10 +64,7 @@ class TArchiveBytes {
 // Rejects archives whose members share bytes, which libzip would extract regardless, and
 // finds where the members' data lie.
 void CheckLayout(std::string_view archive, TOpenArchive& open) {
-  TZipError error;
-  const TZipSource source(open.makeSource(error.Get()));
-  if (!source || zip_source_open(source.get()) != 0) Fail(archive, "the file cannot be read");
-  TArchiveBytes bytes(source.get());
+  TArchiveBytes bytes(open.read, open.size);
   const auto read = [&bytes](std::uint64_t offset, std::span<unsigned char> into) {
     return bytes.Read(offset, into);
   };
@@ -102,10 +89,10 @@ TZip OpenZip(std::string_view archive, const TSourceMaker& makeSource) {
   return zip;
 }
 
-void OpenChecked(std::string_view archive, TOpenArchive& open) {
+// libzip's view of a non-empty archive.
+void OpenLibzip(std::string_view archive, TOpenArchive& open) {
   if (open.size == 0) Fail(archive, "the file is empty");
   open.zip = OpenZip(archive, open.makeSource);
-  CheckLayout(archive, open);
 }
 
 }  // namespace
@@ -123,12 +110,13 @@ TOpenArchive OpenArchiveFile(std::string_view archive) {
   open.makeSource = [file = *file](zip_error_t* zipError) {
     return OpenArchiveSource(file, zipError);
   };
-  OpenChecked(archive, open);
+  OpenLibzip(archive, open);
   open.file = TArchiveFile::Open(*file);
   if (!open.file) Fail(archive, "the file cannot be read");
   open.read = [reader = open.file.get()](std::uint64_t offset, std::span<unsigned char> into) {
     return reader->ReadAt(offset, into);
   };
+  CheckLayout(archive, open);
   return open;
 }
 
@@ -138,12 +126,13 @@ TOpenArchive OpenArchiveData(std::span<const unsigned char> archive, std::string
   open.makeSource = [archive](zip_error_t* error) {
     return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
   };
-  OpenChecked(name, open);
+  OpenLibzip(name, open);
   open.read = [archive](std::uint64_t offset, std::span<unsigned char> into) {
     if (offset > archive.size() || into.size() > archive.size() - offset) return false;
     std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
     return true;
   };
+  CheckLayout(name, open);
   return open;
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "os/text.h"
 #include "trust/sodium_init.h"
 
 namespace ovix {
@@ -40,13 +41,8 @@ std::optional<std::string> ExpectedSha256(std::string_view words) {
     while (end < words.size() && !isBlank(words[end])) ++end;
     const std::string_view word = words.substr(0, end);
     words.remove_prefix(end);
-    if (word.size() < kKey.size()) continue;
-    std::string key(word.substr(0, kKey.size()));
-    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (key != kKey) continue;
-    std::string digits(word.substr(kKey.size()));
-    for (char& c : digits) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return digits;
+    const std::string lower = AsciiLowerCase(word);
+    if (lower.starts_with(kKey)) return lower.substr(kKey.size());
   }
   return std::nullopt;
 }
