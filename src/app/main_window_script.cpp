@@ -89,6 +89,10 @@ class TfWindow::ScriptHost final : public TScriptHost {
     if (const std::optional<std::string> sha256 = ExpectedSha256(more)) {
       downloader.ExpectSha256(*sha256);
     }
+    // A download cut off, in this install or a killed one, goes on where it stopped.
+    if (const std::optional<std::filesystem::path> data = UserDataFolder()) {
+      downloader.ResumeIn(*data / "downloads");
+    }
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);

@@ -21,6 +21,8 @@ using namespace std::chrono_literals;
 constexpr auto kUnknownTotalInterval = 100ms;
 // About one screen refresh.
 constexpr auto kFrameInterval = 15ms;
+// How often a pause before a new try looks whether the program is closing.
+constexpr auto kRetryPauseStep = 50ms;
 
 std::int64_t ClampToBar(std::uint64_t value) {
   return static_cast<std::int64_t>(std::min<std::uint64_t>(value, INT_MAX));
@@ -140,21 +142,56 @@ void TAsyncDownloader::Execute() {
 std::uint32_t TAsyncDownloader::Transfer() {
   const std::optional<std::filesystem::path> destination = LocalPath(destination_);
   if (!destination) return kTransferFailed;
-  const std::filesystem::path partial = PartialFileBeside(*destination);
-  std::uint32_t result = host_.Transport().Fetch(
-      url_, partial,
-      [this](std::uint64_t received, std::uint64_t total) { return OnProgress(received, total); });
+  std::optional<TResumableDownload> resumable;
+  if (resumeFolder_) resumable = TResumableDownload::Open(*resumeFolder_, url_, destination_);
+  const std::filesystem::path partial =
+      resumable ? resumable->PartialFile() : PartialFileBeside(*destination);
+  std::uint32_t result = FetchWithRetries(partial, resumable ? &*resumable : nullptr);
   if (result == kTransferOk && !trustedKeys_.empty()) result = CheckSignature(partial);
   if (result == kTransferOk && !expectedSha256_.empty() &&
       Sha256OfFile(partial) != expectedSha256_) {
     result = kTransferWrongContent;
   }
-  if (result == kTransferOk && !MoveReplacing(partial, *destination)) result = kTransferFailed;
-  if (result != kTransferOk) {
+  if (result == kTransferOk && !MoveOrCopyReplacing(partial, *destination)) {
+    result = kTransferFailed;
+  }
+  if (!resumable) {
     std::error_code ignored;
-    std::filesystem::remove(partial, ignored);
+    if (result != kTransferOk) std::filesystem::remove(partial, ignored);
+  } else if (result == kTransferOk || result == kTransferWrongContent ||
+             !resumable->CanContinue()) {
+    // Complete, bytes that no continuing can mend, or bytes that cannot be continued.
+    resumable->Forget();
   }
   return result;
+}
+
+std::uint32_t TAsyncDownloader::FetchWithRetries(const std::filesystem::path& partial,
+                                                 TResumableDownload* resumable) {
+  const auto progress = [this](std::uint64_t received, std::uint64_t total) {
+    return OnProgress(received, total);
+  };
+  for (std::size_t attempt = 0;; ++attempt) {
+    point_ = resumable ? resumable->Point() : TResumePoint{};
+    resumable_ = resumable;
+    const std::uint32_t result = host_.Transport().FetchResuming(url_, partial, progress, point_);
+    resumable_ = nullptr;
+    if (resumable) resumable->Update(point_);
+    if (result != kTransferInterrupted) return result;
+    if (attempt == retryPauses_.size()) return kTransferFailed;
+    if (!PauseBeforeRetry(retryPauses_[attempt])) return kTransferAborted;
+  }
+}
+
+bool TAsyncDownloader::PauseBeforeRetry(std::chrono::milliseconds pause) {
+  // Short steps, so that a closing program is not kept waiting.
+  const auto until = std::chrono::steady_clock::now() + pause;
+  while (std::chrono::steady_clock::now() < until) {
+    if (host_.App().Terminated()) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        kRetryPauseStep, until - std::chrono::steady_clock::now()));
+  }
+  return !host_.App().Terminated();
 }
 
 std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file) {
@@ -177,6 +214,12 @@ std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file
 }
 
 bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
+  // The validator is written down as the body begins, so that a kill from here on leaves
+  // a file that can be continued.
+  if (resumable_ != nullptr && point_.responded) {
+    resumable_->Update(point_);
+    resumable_ = nullptr;
+  }
   if (!callback_) {
     const std::int64_t bar = ClampToBar(total);
     const std::int64_t position = ClampToBar(received);

@@ -2,15 +2,18 @@
 // One download of one address into one file, on a worker thread of its own.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "net/resumable_download.h"
 #include "net/transport.h"
 #include "trust/minisign.h"
 #include "ui/application.h"
@@ -81,6 +84,15 @@ class TAsyncDownloader {
   // `<url>.minisig`, checked on the bytes received; else it fails with kTransferNotSigned.
   // Without keys nothing is asked.
   void RequireSignature(std::vector<TPublicKey> keys) { trustedKeys_ = std::move(keys); }
+  // Before Download: what is received is kept in `folder` until the file is complete, so
+  // that a download cut off, here or in an earlier run, continues where it stopped (see
+  // TResumableDownload). Without it a failed download leaves nothing.
+  void ResumeIn(std::filesystem::path folder) { resumeFolder_ = std::move(folder); }
+  // The pauses before each new try of a transfer whose connection was lost; one try more
+  // than pauses is made. For tests, which cannot wait for the real ones.
+  void RetryPauses(std::vector<std::chrono::milliseconds> pauses) {
+    retryPauses_ = std::move(pauses);
+  }
   // True once the body has ended; then the file and every handed-over step are complete.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // The destination file's text, decoded by its byte-order mark; empty when there is no file.
@@ -94,6 +106,11 @@ class TAsyncDownloader {
  private:
   void Execute();
   std::uint32_t Transfer();
+  // Fetches into `partial`, again after a lost connection, continuing when `resumable`.
+  std::uint32_t FetchWithRetries(const std::filesystem::path& partial,
+                                 TResumableDownload* resumable);
+  // False when the program ends during the pause.
+  bool PauseBeforeRetry(std::chrono::milliseconds pause);
   // kTransferOk when the file's signature holds, else kTransferNotSigned.
   std::uint32_t CheckSignature(const std::filesystem::path& file);
   bool OnProgress(std::uint64_t received, std::uint64_t total);
@@ -103,6 +120,12 @@ class TAsyncDownloader {
   std::string destination_;
   std::string expectedSha256_;
   std::vector<TPublicKey> trustedKeys_;
+  std::optional<std::filesystem::path> resumeFolder_;
+  std::vector<std::chrono::milliseconds> retryPauses_{
+      std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4)};
+  // The try in progress: what its response said, recorded once its body begins.
+  TResumePoint point_;
+  TResumableDownload* resumable_ = nullptr;
   TAsyncDownloadCallback callback_;
   std::thread thread_;
   std::atomic<bool> finished_{false};

@@ -18,12 +18,15 @@ inline constexpr std::uint32_t kTransferWrongContent = 0x800C0007;     // not th
                                                                        // (its SHA-256 differs)
 inline constexpr std::uint32_t kTransferFailed = 0x800C0008;           // HTTP error, cut short,
                                                                        // or the file not written
-inline constexpr std::uint32_t kTransferNotSigned = 0x800C0009;       // an answer without a valid
+inline constexpr std::uint32_t kTransferNotSigned = 0x800C0009;        // an answer without a valid
                                                                        // signature by a trusted key
 inline constexpr std::uint32_t kTransferTimeout = 0x800C000B;          // no data for too long
 inline constexpr std::uint32_t kTransferUnknownProtocol = 0x800C000D;  // not http or https
 inline constexpr std::uint32_t kTransferSecurityProblem = 0x800C000E;  // certificate or TLS
 inline constexpr std::uint32_t kTransferRedirectFailed = 0x800C0014;   // downgrade or loop
+// The connection was lost in the middle (reset, or a body shorter than announced). Never
+// reported: the downloader tries again and reports kTransferFailed when it gives up.
+inline constexpr std::uint32_t kTransferInterrupted = 0x800C7F01;
 
 // A server that sends nothing for this long has stalled.
 inline constexpr int kStallSeconds = 60;

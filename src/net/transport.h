@@ -14,6 +14,21 @@ namespace ovix {
 // false abandons the transfer.
 using TransferProgress = std::function<bool(std::uint64_t received, std::uint64_t total)>;
 
+// Where a transfer may continue a file already partly received, and what the server said.
+struct TResumePoint {
+  // In: the bytes at the file's start to continue after, and the validator they came with
+  // (an ETag or a Last-Modified date, as the server sent it). The server is asked for the
+  // rest only if the resource still has that validator; without one the file starts over.
+  std::uint64_t offset = 0;
+  std::string validator;
+  // Out, set before the first byte of the body is written: whether a response came, its
+  // validator (empty when it has none that names one version of the bytes), and whether
+  // its body continues the file at offset (else the file was started over).
+  bool responded = false;
+  std::string responseValidator;
+  bool continued = false;
+};
+
 class TTransport {
  public:
   virtual ~TTransport() = default;
@@ -23,6 +38,15 @@ class TTransport {
   // never redirected to plain http.
   virtual std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                               const TransferProgress& progress) = 0;
+  // Fetch that may continue the file from point.offset and says what it did in point;
+  // progress then counts the whole file. A transport that cannot continue starts over.
+  virtual std::uint32_t FetchResuming(const std::string& url, const std::filesystem::path& file,
+                                      const TransferProgress& progress, TResumePoint& point) {
+    point.responded = false;
+    point.continued = false;
+    point.responseValidator.clear();
+    return Fetch(url, file, progress);
+  }
   // Cuts every running transfer short (they end with kTransferAborted) and makes
   // later ones fail at once; for shutdown, from any thread.
   virtual void AbortAll() = 0;

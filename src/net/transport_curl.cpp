@@ -3,11 +3,16 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "net/range_headers.h"
 #include "net/transfer_codes.h"
 #include "net/transport.h"
 #include "ovix_version.h"
@@ -31,17 +36,83 @@ void GlobalInit() {
 }
 
 struct TransferState {
-  std::FILE* file = nullptr;
+  const std::filesystem::path* path = nullptr;
+  std::unique_ptr<std::FILE, FileCloser> file;
+  CURL* easy = nullptr;
+  TResumePoint* point = nullptr;
   const TransferProgress* progress = nullptr;
   const std::atomic<bool>* abortAll = nullptr;
   bool aborted = false;
   bool writeFailed = false;
+  bool rangeRefused = false;  // a 206 that does not continue at the offset asked for
+  // The last response's headers (a redirect's are forgotten with its status line).
+  std::string etag, lastModified, contentRange, contentEncoding;
 };
+
+// The text of a header line "Name: value" when its name is `name` (any case).
+std::optional<std::string> HeaderValue(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
+  }
+  std::string_view value = line.substr(name.size() + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ') value.remove_suffix(1);
+  return std::string(value);
+}
+
+size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
+  auto* state = static_cast<TransferState*>(user);
+  const std::string_view line(data, size * count);
+  if (line.starts_with("HTTP/")) {
+    state->etag.clear();
+    state->lastModified.clear();
+    state->contentRange.clear();
+    state->contentEncoding.clear();
+  } else if (auto etag = HeaderValue(line, "etag")) {
+    state->etag = std::move(*etag);
+  } else if (auto modified = HeaderValue(line, "last-modified")) {
+    state->lastModified = std::move(*modified);
+  } else if (auto range = HeaderValue(line, "content-range")) {
+    state->contentRange = std::move(*range);
+  } else if (auto encoding = HeaderValue(line, "content-encoding")) {
+    state->contentEncoding = std::move(*encoding);
+  }
+  return size * count;
+}
+
+// Once the body begins: whether it continues the file, and the file opened to match.
+bool OpenBody(TransferState& state) {
+  long status = 0;
+  curl_easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &status);
+  TResumePoint& point = *state.point;
+  point.responded = true;
+  point.continued = false;
+  if (status == 206) {
+    if (point.offset == 0 || ContentRangeStart(state.contentRange) != point.offset) {
+      state.rangeRefused = true;
+      return false;
+    }
+    point.continued = true;
+  }
+  point.responseValidator = state.contentEncoding.empty() || state.contentEncoding == "identity"
+                                ? ChooseValidator(state.etag, state.lastModified)
+                                : std::string();
+  state.file.reset(std::fopen(state.path->c_str(), point.continued ? "ab" : "wb"));
+  if (!state.file) return false;
+  // Large writes: fewer system calls per megabyte.
+  std::setvbuf(state.file.get(), nullptr, _IOFBF, 1 << 20);
+  return true;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
+  if (!state->file && !OpenBody(*state)) {
+    if (!state->rangeRefused) state->writeFailed = true;
+    return 0;
+  }
   const size_t bytes = size * count;
-  if (std::fwrite(data, 1, bytes, state->file) != bytes) {
+  if (std::fwrite(data, 1, bytes, state->file.get()) != bytes) {
     state->writeFailed = true;
     return 0;
   }
@@ -50,9 +121,11 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 int OnProgress(void* user, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
   auto* state = static_cast<TransferState*>(user);
+  // A continued file counts from its start.
+  const std::uint64_t before = state->point->continued ? state->point->offset : 0;
   if (state->abortAll->load(std::memory_order_acquire) ||
-      !(*state->progress)(static_cast<std::uint64_t>(received),
-                          static_cast<std::uint64_t>(total))) {
+      !(*state->progress)(before + static_cast<std::uint64_t>(received),
+                          total > 0 ? before + static_cast<std::uint64_t>(total) : 0)) {
     state->aborted = true;
     return 1;
   }
@@ -84,6 +157,12 @@ std::uint32_t CodeFor(CURLcode result, long status) {
       return kTransferRedirectFailed;
     case CURLE_HTTP_RETURNED_ERROR:
       return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2_STREAM:
+      return kTransferInterrupted;
     default:
       return kTransferFailed;
   }
@@ -95,25 +174,39 @@ class CurlTransport final : public TTransport {
 
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
+    TResumePoint fresh;
+    return FetchResuming(url, file, progress, fresh);
+  }
+
+  std::uint32_t FetchResuming(const std::string& url, const std::filesystem::path& file,
+                              const TransferProgress& progress, TResumePoint& point) override {
+    point.responded = false;
+    point.continued = false;
+    point.responseValidator.clear();
     // libcurl would guess http for an address without a scheme.
     if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) {
       return refused;
     }
     std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
     if (!easy) return kTransferFailed;
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
-    if (!out) return kTransferFailed;
     if (abortAll_.load(std::memory_order_acquire)) return kTransferAborted;
-    // Large writes: fewer system calls per megabyte.
-    std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
-    TransferState state{out.get(), &progress, &abortAll_};
+    CURL* h = easy.get();
+    // The file is opened once the body begins: only then is it known whether it continues.
+    TransferState state{&file, nullptr, h, &point, &progress, &abortAll_};
 
     // Lists and scripts change on the server: never take them from a cache.
     std::unique_ptr<curl_slist, ListCleanup> headers(
         curl_slist_append(nullptr, "Cache-Control: no-cache"));
     headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
+    const bool resuming = point.offset > 0 && !point.validator.empty();
+    if (resuming) {
+      // The rest only of the same version; another version comes whole (200).
+      const std::string range = "Range: bytes=" + std::to_string(point.offset) + "-";
+      const std::string ifRange = "If-Range: " + point.validator;
+      headers.reset(curl_slist_append(headers.release(), range.c_str()));
+      headers.reset(curl_slist_append(headers.release(), ifRange.c_str()));
+    }
 
-    CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -132,9 +225,13 @@ class CurlTransport final : public TTransport {
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    // Byte ranges count the bytes as sent, so the rest of a file is never asked for
+    // compressed (a compressed whole is not continued: it has no validator, see OpenBody).
+    if (!resuming) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -146,12 +243,22 @@ class CurlTransport final : public TTransport {
     if (state.writeFailed) return kTransferFailed;
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    // A range the server would not give (the file has shrunk, or the offset was the end):
+    // the file cannot be continued, and starts over on the next try.
+    if (state.rangeRefused || (resuming && status == 416)) {
+      point.responded = true;
+      point.continued = false;
+      point.responseValidator.clear();
+      return kTransferInterrupted;
+    }
     // A redirect curl refused to follow (to plain http from https) ends on the 3xx.
     if (result == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400) {
       return kTransferRedirectFailed;
     }
-    if (result == CURLE_OK && std::fflush(out.get()) != 0) return kTransferFailed;
-    if (result == CURLE_OK && std::ferror(out.get())) return kTransferFailed;
+    if (result == CURLE_OK && !state.file && !OpenBody(state))
+      return kTransferFailed;  // empty body
+    if (result == CURLE_OK && std::fflush(state.file.get()) != 0) return kTransferFailed;
+    if (result == CURLE_OK && std::ferror(state.file.get())) return kTransferFailed;
     return CodeFor(result, status);
   }
 

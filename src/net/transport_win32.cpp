@@ -12,11 +12,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "net/range_headers.h"
 #include "net/transfer_codes.h"
 #include "net/transport.h"
 #include "net/wininet_dll_win32.h"
-#include "ovix_version.h"
 #include "os/text.h"
+#include "ovix_version.h"
 
 namespace ovix {
 namespace {
@@ -103,6 +104,9 @@ std::uint32_t CodeForError(DWORD error) {
     case ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR:
     case ERROR_INTERNET_REDIRECT_SCHEME_CHANGE:
       return kTransferRedirectFailed;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+      return kTransferInterrupted;
     default:
       return kTransferFailed;
   }
@@ -140,8 +144,11 @@ std::wstring ResolveLocation(const WinInetApi& net, const std::wstring& base,
 
 // One blocking transfer. It runs on a thread of its own, because a blocking
 // WinINet call cannot always be cut short; the caller waits for it or gives up.
+// What the response said (see TResumePoint) is set before the first progress step that
+// counts its body.
 std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& file,
-                          SessionList& sessions, const TransferProgress& progress) {
+                          SessionList& sessions, TResumePoint& point,
+                          const TransferProgress& progress) {
   // Without the system's WinINet nothing can be reached.
   const WinInetApi* const loaded = WinInetDll();
   if (loaded == nullptr) return kTransferCannotConnect;
@@ -160,14 +167,20 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
   if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) return refused;
   const bool secure = IsHttpsAddress(url);
   std::wstring address = Widen(url);
+  // The rest only of the same version; another version comes whole (200).
+  const bool resuming = point.offset > 0 && !point.validator.empty();
+  std::wstring headers = L"Cache-Control: no-cache\r\n";
+  if (resuming) {
+    headers += L"Range: bytes=" + std::to_wstring(point.offset) + L"-\r\nIf-Range: " +
+               Widen(point.validator) + L"\r\n";
+  }
   InternetHandle request;
   for (int hop = 0;; ++hop) {
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                         (IsHttpsAddress(Narrow(address)) ? INTERNET_FLAG_SECURE : 0);
-    static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\n";
-    request.reset(net.InternetOpenUrlW(session.Get(), address.c_str(), kHeaders,
+    request.reset(net.InternetOpenUrlW(session.Get(), address.c_str(), headers.c_str(),
                                        static_cast<DWORD>(-1), flags, 0));
     if (!request) return sessions.Aborting() ? kTransferAborted : CodeForError(GetLastError());
     const DWORD status = QueryNumber(net, request.get(), HTTP_QUERY_STATUS_CODE);
@@ -183,14 +196,32 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
     address = next;
   }
   const DWORD status = QueryNumber(net, request.get(), HTTP_QUERY_STATUS_CODE);
+  // A range the server would not give (the file has shrunk, or the offset was the end):
+  // the file cannot be continued, and starts over on the next try.
+  const bool continued = status == 206;
+  if ((resuming && status == 416) ||
+      (continued &&
+       (!resuming || ContentRangeStart(Narrow(QueryText(
+                         net, request.get(), HTTP_QUERY_CONTENT_RANGE))) != point.offset))) {
+    point.responded = true;
+    return kTransferInterrupted;
+  }
   if (status >= 400) return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
 
-  std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), L"wb"));
+  point.continued = continued;
+  point.responseValidator =
+      ChooseValidator(Narrow(QueryText(net, request.get(), HTTP_QUERY_ETAG)),
+                      Narrow(QueryText(net, request.get(), HTTP_QUERY_LAST_MODIFIED)));
+  point.responded = true;
+  std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), continued ? L"ab" : L"wb"));
   if (!out) return kTransferFailed;
   std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
-  const std::uint64_t total = QueryNumber(net, request.get(), HTTP_QUERY_CONTENT_LENGTH);
-  std::uint64_t received = 0;
-  if (!progress(0, total)) return kTransferAborted;
+  // A continued file counts from its start.
+  const std::uint64_t before = continued ? point.offset : 0;
+  const std::uint64_t length = QueryNumber(net, request.get(), HTTP_QUERY_CONTENT_LENGTH);
+  const std::uint64_t total = length != 0 ? before + length : 0;
+  std::uint64_t received = before;
+  if (!progress(received, total)) return kTransferAborted;
   std::vector<char> buffer(256 * 1024);
   for (;;) {
     DWORD read = 0;
@@ -203,8 +234,8 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
     received += read;
     if (!progress(received, total)) return kTransferAborted;
   }
-  // A body cut short by the server is a failure, not a smaller file.
-  if (total != 0 && received != total) return kTransferFailed;
+  // A body cut short is a lost connection, not a smaller file.
+  if (total != 0 && received != total) return kTransferInterrupted;
   if (std::fflush(out.get()) != 0) return kTransferFailed;
   return kTransferOk;
 }
@@ -217,6 +248,11 @@ struct TransferJob {
   std::atomic<std::uint64_t> received{0};
   std::atomic<std::uint64_t> total{0};
   std::atomic<bool> stop{false};
+  // Given up on by the caller, the partial file stays only when it may be continued.
+  bool keepPartial = false;
+  // The caller's copy is filled from this one, under the lock, before each progress step.
+  std::mutex pointLock;
+  TResumePoint point;
   std::uint32_t result = kTransferFailed;
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE progressed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -234,29 +270,67 @@ class WinInetTransport final : public TTransport {
  public:
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
+    TResumePoint fresh;
+    return Run(url, file, progress, fresh, false);
+  }
+
+  std::uint32_t FetchResuming(const std::string& url, const std::filesystem::path& file,
+                              const TransferProgress& progress, TResumePoint& point) override {
+    return Run(url, file, progress, point, true);
+  }
+
+  void AbortAll() override { sessions_->AbortAll(); }
+
+ private:
+  std::uint32_t Run(const std::string& url, const std::filesystem::path& file,
+                    const TransferProgress& progress, TResumePoint& point, bool keepPartial) {
     auto job = std::make_shared<TransferJob>();
     job->url = url;
     job->file = file;
+    job->keepPartial = keepPartial;
+    job->point.offset = point.offset;
+    job->point.validator = point.validator;
     std::thread([job, sessions = sessions_] {
-      job->result = RunTransfer(job->url, job->file, *sessions,
-                                [&job](std::uint64_t received, std::uint64_t total) {
+      TResumePoint said;
+      {
+        std::lock_guard lock(job->pointLock);
+        said = job->point;
+      }
+      job->result = RunTransfer(job->url, job->file, *sessions, said,
+                                [&job, &said](std::uint64_t received, std::uint64_t total) {
+                                  {
+                                    std::lock_guard lock(job->pointLock);
+                                    job->point = said;
+                                  }
                                   job->received.store(received, std::memory_order_relaxed);
                                   job->total.store(total, std::memory_order_relaxed);
                                   SetEvent(job->progressed);
                                   return !job->stop.load(std::memory_order_acquire);
                                 });
+      {
+        std::lock_guard lock(job->pointLock);
+        job->point = said;
+      }
       // Given up on by the caller: nobody else will remove what it wrote.
-      if (job->stop.load(std::memory_order_acquire) && job->result != kTransferOk) {
+      if (job->stop.load(std::memory_order_acquire) && job->result != kTransferOk &&
+          !job->keepPartial) {
         std::error_code ignored;
         std::filesystem::remove(job->file, ignored);
       }
       SetEvent(job->done);
     }).detach();
+    const auto takePoint = [&] {
+      std::lock_guard lock(job->pointLock);
+      point.responded = job->point.responded;
+      point.continued = job->point.continued;
+      point.responseValidator = job->point.responseValidator;
+    };
     for (;;) {
       const HANDLE events[] = {job->done, job->progressed};
       const bool finished =
           WaitForMultipleObjects(2, events, FALSE, kStopPollMs) == WAIT_OBJECT_0 ||
           WaitForSingleObject(job->done, 0) == WAIT_OBJECT_0;
+      takePoint();
       const bool keepGoing = progress(job->received.load(std::memory_order_relaxed),
                                       job->total.load(std::memory_order_relaxed));
       if (!keepGoing || sessions_->Aborting()) {
@@ -267,9 +341,6 @@ class WinInetTransport final : public TTransport {
     }
   }
 
-  void AbortAll() override { sessions_->AbortAll(); }
-
- private:
   std::shared_ptr<SessionList> sessions_ = std::make_shared<SessionList>();
 };
 

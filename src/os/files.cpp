@@ -58,6 +58,20 @@ std::filesystem::path PartialFileBeside(const std::filesystem::path& target) {
   return partial;
 }
 
+bool MoveOrCopyReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (MoveReplacing(from, to)) return true;
+  const std::filesystem::path beside = PartialFileBeside(to);
+  std::error_code error;
+  if (!std::filesystem::copy_file(from, beside, std::filesystem::copy_options::overwrite_existing,
+                                  error) ||
+      !MoveReplacing(beside, to)) {
+    std::filesystem::remove(beside, error);
+    return false;
+  }
+  std::filesystem::remove(from, error);
+  return true;
+}
+
 void RemoveStalePartialFiles(const std::filesystem::path& directory) {
   std::error_code error;
   for (auto it = std::filesystem::directory_iterator(directory, error);

@@ -19,6 +19,9 @@ std::optional<std::filesystem::path> LocalPath(std::string_view windowsPath);
 
 // Moves `from` over `to` in one step, replacing an existing file; false on failure.
 bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// The same where `from` may lie on another volume: there a copy is made beside `to` and
+// moved over it, and `from` removed. False on failure, with `to` as it was.
+bool MoveOrCopyReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A name beside `target` that no other caller in any process is handed, ending in
 // ".incomplete" and naming this process: data is written there and moved over the target

@@ -11,6 +11,25 @@
 
 namespace ovix {
 
+namespace {
+
+std::string Hex(const std::array<unsigned char, crypto_hash_sha256_BYTES>& digest) {
+  std::string hex(digest.size() * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
+  hex.pop_back();  // the terminating NUL
+  return hex;
+}
+
+}  // namespace
+
+std::optional<std::string> Sha256OfText(std::string_view bytes) {
+  if (!SodiumReady()) return std::nullopt;
+  std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
+  crypto_hash_sha256(digest.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                     bytes.size());
+  return Hex(digest);
+}
+
 std::optional<std::string> Sha256OfFile(const std::filesystem::path& file) {
   if (!SodiumReady()) return std::nullopt;
   std::ifstream in(file, std::ios::binary);
@@ -26,10 +45,7 @@ std::optional<std::string> Sha256OfFile(const std::filesystem::path& file) {
   if (in.bad()) return std::nullopt;
   std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
   crypto_hash_sha256_final(&state, digest.data());
-  std::string hex(digest.size() * 2 + 1, '\0');
-  sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
-  hex.pop_back();  // the terminating NUL
-  return hex;
+  return Hex(digest);
 }
 
 std::optional<std::string> ExpectedSha256(std::string_view words) {

@@ -10,6 +10,8 @@ namespace ovix {
 
 // The file's SHA-256 as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
 std::optional<std::string> Sha256OfFile(const std::filesystem::path& file);
+// The same of bytes held in memory.
+std::optional<std::string> Sha256OfText(std::string_view bytes);
 
 // The digest a GETFILE line names in a `sha256=<64 hexadecimal digits>` word among the words
 // after its two arguments, lower-cased; nullopt without such a word. A word whose digits are

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "net/async_downloader.h"
@@ -77,7 +78,8 @@ TEST_F(TransportTest, FailuresMapToTheirCodes) {
   FaultServer server(50000);
   EXPECT_EQ(Fetch(server.Url("/not-found")), kTransferNotFound);
   EXPECT_EQ(Fetch(server.Url("/status?code=500")), kTransferFailed);
-  EXPECT_EQ(Fetch(server.Url("/truncated")), kTransferFailed);
+  // A body cut short is a lost connection, which the downloader tries again.
+  EXPECT_EQ(Fetch(server.Url("/truncated")), kTransferInterrupted);
   EXPECT_EQ(Fetch(server.Url("/redirect-loop")), kTransferRedirectFailed);
   EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/x"),
             kTransferCannotConnect);
@@ -112,6 +114,83 @@ TEST_F(TransportTest, ProgressCanAbandonStalledAndEndlessTransfers) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
   // Once aborted, later transfers stop at once.
   EXPECT_EQ(Fetch(server.Url("/ok")), kTransferAborted);
+}
+
+// A file cut off is continued from its end only when the server still has the same version
+// and gives the range; else it starts over, and never holds bytes of two versions.
+TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
+  FaultServer server;
+  const auto fetchFrom = [&](const std::string& target, TResumePoint& point) {
+    reports_.clear();
+    return transport_->FetchResuming(
+        server.Url(target), File(),
+        [&](auto received, auto total) {
+          reports_.emplace_back(received, total);
+          return true;
+        },
+        point);
+  };
+  for (const std::string validator : {"etag", "date"}) {
+    SCOPED_TRACE(validator);
+    const std::string target = "/ranged?size=300000&cut=100000&validator=" + validator;
+    TResumePoint point;
+    EXPECT_EQ(fetchFrom(target, point), kTransferInterrupted);
+    EXPECT_TRUE(point.responded);
+    EXPECT_FALSE(point.continued);
+    ASSERT_FALSE(point.responseValidator.empty());
+    EXPECT_EQ(Content(), PatternBytes(100000));
+
+    TResumePoint rest{100000, point.responseValidator};
+    EXPECT_EQ(fetchFrom(target, rest), kTransferOk);
+    EXPECT_TRUE(rest.continued);
+    EXPECT_EQ(rest.responseValidator, point.responseValidator);
+    EXPECT_EQ(Content(), PatternBytes(300000));
+    EXPECT_EQ(server.RangesAsked().back(), "bytes=100000-");
+    // The bar counts the whole file.
+    EXPECT_EQ(reports_.back(), (std::pair<std::uint64_t, std::uint64_t>{300000, 300000}));
+  }
+
+  // A server that ignores ranges sends the whole again, which replaces the part.
+  {
+    std::ofstream(File(), std::ios::binary) << PatternBytes(5000, 77);
+    TResumePoint point{5000, "\"v1\""};
+    EXPECT_EQ(fetchFrom("/ranged?size=20000&ranges=0", point), kTransferOk);
+    EXPECT_FALSE(point.continued);
+    EXPECT_EQ(Content(), PatternBytes(20000));
+  }
+  // A new version (another validator) comes whole.
+  {
+    std::ofstream(File(), std::ios::binary) << PatternBytes(5000);
+    TResumePoint point{5000, "\"v0\""};
+    EXPECT_EQ(fetchFrom("/ranged?size=20000&changes=1", point), kTransferOk);
+    EXPECT_FALSE(point.continued);
+    EXPECT_EQ(point.responseValidator, "\"v1\"");
+    EXPECT_EQ(Content(), PatternBytes(20000));
+    TResumePoint changed{5000, point.responseValidator};
+    std::ofstream(File(), std::ios::binary) << PatternBytes(5000);
+    EXPECT_EQ(fetchFrom("/ranged?size=20000&changes=1", changed), kTransferOk);
+    EXPECT_FALSE(changed.continued);
+    EXPECT_EQ(changed.responseValidator, "\"v2\"");
+    EXPECT_EQ(Content(), PatternBytes(20000, 1000003));
+  }
+  // A part as long as the file (cut off before it was moved into place): the range cannot
+  // be given, and the file is to start over; nothing is written meanwhile.
+  {
+    std::ofstream(File(), std::ios::binary) << PatternBytes(20000);
+    TResumePoint point{20000, "\"v1\""};
+    EXPECT_EQ(fetchFrom("/ranged?size=20000", point), kTransferInterrupted);
+    EXPECT_TRUE(point.responded);
+    EXPECT_TRUE(point.responseValidator.empty());
+    EXPECT_EQ(Content(), PatternBytes(20000));
+  }
+  // Without a validator nothing is asked for, and the response offers none.
+  {
+    TResumePoint point{5000, ""};
+    EXPECT_EQ(fetchFrom("/ranged?size=20000&validator=none", point), kTransferOk);
+    EXPECT_EQ(server.RangesAsked().back(), "");
+    EXPECT_TRUE(point.responseValidator.empty());
+    EXPECT_EQ(Content(), PatternBytes(20000));
+  }
 }
 
 TEST_F(TransportTest, HttpsIsVerifiedAndNeverRedirectedToHttp) {
@@ -167,11 +246,72 @@ TEST(RealDownloadTest, ACutShortBodyLeavesTheOldFileAndNothingElse) {
   const std::string destination = box.Dir() + "\\archive.zip";
   { std::ofstream(box.Local(destination), std::ios::binary) << "the old archive"; }
   TAsyncDownloader download(host, server.Url("/truncated"));
+  download.RetryPauses({1ms, 1ms, 1ms});
   download.Download(destination);
   host.Run(download);
   EXPECT_EQ(host.failures, std::vector<std::uint32_t>{kTransferFailed});
+  // Three more tries, each from the start: without a folder to keep it, no part is kept.
+  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_EQ(server.RangesAsked(), std::vector<std::string>(4, ""));
   EXPECT_EQ(ReadWholeFile(box.Local(destination)).value(), "the old archive");
   EXPECT_EQ(box.FilesIn(box.Dir()), "archive.zip;");
+}
+
+// Cut at random points, a download goes on where each cut left it and ends byte for byte
+// the file; what four cuts in a row leave is taken up by the next download of the same.
+TEST(RealDownloadTest, CutsAtRandomPointsAreContinuedToTheWholeFile) {
+  test::Sandbox box;
+  FaultServer server;
+  RealHost host;
+  const std::string keptDir = box.Dir() + "\\data";
+  const fs::path kept = box.Local(keptDir);
+  std::mt19937 random(std::random_device{}());
+  constexpr std::size_t kSize = 3000000;
+  for (int round = 0; round < 4; ++round) {
+    std::vector<std::size_t> cuts(3);
+    for (std::size_t& cut : cuts)
+      cut = std::uniform_int_distribution<std::size_t>(1, kSize - 1)(random);
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    std::string target = "/ranged?size=" + std::to_string(kSize) + "&cut=";
+    std::vector<std::string> expected{""};
+    for (const std::size_t cut : cuts) {
+      target += std::to_string(cut) + ",";
+      expected.push_back("bytes=" + std::to_string(cut) + "-");
+    }
+    target += "&round=" + std::to_string(round);
+    SCOPED_TRACE(target);
+    const std::size_t before = server.RangesAsked().size();
+    const std::string destination = box.Dir() + "\\file" + std::to_string(round) + ".bin";
+    TAsyncDownloader download(host, server.Url(target));
+    download.ResumeIn(kept);
+    download.RetryPauses({1ms, 1ms, 1ms});
+    download.Download(destination);
+    host.Run(download);
+    EXPECT_EQ(download.Result(), kTransferOk);
+    const std::vector<std::string> asked = server.RangesAsked();
+    EXPECT_EQ(
+        std::vector<std::string>(asked.begin() + static_cast<std::ptrdiff_t>(before), asked.end()),
+        expected);
+    EXPECT_TRUE(ReadWholeFile(box.Local(destination)) == PatternBytes(kSize));
+  }
+  EXPECT_EQ(box.FilesIn(keptDir), "") << "a finished download leaves nothing kept";
+
+  // Four cuts are one more than the tries: the download fails, the old file stays, and the
+  // next download of the same address to the same file goes on from the last cut.
+  const std::string destination = box.Dir() + "\\again.bin";
+  { std::ofstream(box.Local(destination), std::ios::binary) << "the old file"; }
+  const std::string target = "/ranged?size=400000&cut=1000,2000,3000,4000";
+  for (const std::uint32_t expected : {kTransferFailed, kTransferOk}) {
+    TAsyncDownloader download(host, server.Url(target));
+    download.ResumeIn(kept);
+    download.RetryPauses({1ms, 1ms, 1ms});
+    download.Download(destination);
+    host.Run(download);
+    EXPECT_EQ(download.Result(), expected);
+  }
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=4000-");
+  EXPECT_TRUE(ReadWholeFile(box.Local(destination)) == PatternBytes(400000));
 }
 
 TEST(RealDownloadTest, WithoutASizeTheBarsMaximumIsZeroWhileThePositionGrows) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -37,15 +38,31 @@ constexpr std::size_t kTurnBytes = 256 * 1024;
 constexpr std::size_t kEndlessGuard = std::size_t{1} << 30;
 constexpr milliseconds kDrainLimit{5000};
 constexpr std::chrono::seconds kStopLimit{10};
+// Where the pattern of each new version of /ranged begins.
+constexpr std::size_t kVersionStride = 1000003;
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error("fault server: " + what + ": " + std::strerror(errno));
 }
 
-std::uint8_t PatternByte(std::size_t index) {
-  // Top byte of a multiplicative hash of the position.
-  const std::uint64_t x = (static_cast<std::uint64_t>(index) + 1) * 0x9E3779B97F4A7C15ull;
-  return static_cast<std::uint8_t>(x >> 56);
+// The value of a request header (any case of its name), or empty.
+std::string_view HeaderValue(std::string_view request, std::string_view name) {
+  for (std::size_t at = request.find("\r\n"); at != std::string_view::npos;) {
+    const std::size_t start = at + 2;
+    at = request.find("\r\n", start);
+    const std::string_view line = request.substr(start, at - start);
+    if (line.size() <= name.size() || line[name.size()] != ':') continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      same = same && std::tolower(static_cast<unsigned char>(line[i])) == name[i];
+    }
+    if (!same) continue;
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    return value;
+  }
+  return {};
 }
 
 std::optional<std::string_view> QueryValue(std::string_view query, std::string_view key) {
@@ -76,12 +93,16 @@ std::string_view Reason(int code) {
   switch (code) {
     case 200:
       return "OK";
+    case 206:
+      return "Partial Content";
     case 302:
       return "Found";
     case 400:
       return "Bad Request";
     case 404:
       return "Not Found";
+    case 416:
+      return "Range Not Satisfiable";
     case 431:
       return "Request Header Fields Too Large";
     case 500:
@@ -113,6 +134,7 @@ struct Connection {
   // pieces (piece 0: as fast as the client takes them).
   std::size_t next = 0;
   std::size_t end = 0;
+  std::size_t patternBase = 0;  // the body is the pattern from here (another version)
   std::size_t piece = 0;
   milliseconds pause{0};
   Clock::time_point resumeAt{};
@@ -121,12 +143,6 @@ struct Connection {
 };
 
 }  // namespace
-
-std::string PatternBytes(std::size_t size, std::size_t offset) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(PatternByte(offset + i));
-  return bytes;
-}
 
 struct FaultServer::Impl {
   std::size_t bodySize = 0;
@@ -139,6 +155,8 @@ struct FaultServer::Impl {
   std::atomic<std::size_t> open{0};
   mutable std::mutex mutex;
   std::vector<std::string> requests;                                  // guarded by mutex
+  std::vector<std::string> ranges;                                    // guarded by mutex
+  std::size_t rangedServed = 0;                                       // guarded by mutex
   std::map<std::string, std::pair<std::string, std::string>> served;  // path -> type, body
   std::list<Connection> connections;                                  // server thread only
 
@@ -147,6 +165,7 @@ struct FaultServer::Impl {
   bool Serve(Connection& c, short events, Clock::time_point now);
   bool Send(Connection& c, Clock::time_point now);
   void Plan(Connection& c);
+  void PlanRanged(Connection& c, std::string_view query, std::size_t size);
   void Reply(Connection& c, int code, std::string_view body, std::string_view type = "text/plain",
              std::string_view extra = {});
 };
@@ -250,7 +269,7 @@ bool FaultServer::Impl::Send(Connection& c, Clock::time_point now) {
           n = std::min(c.piece, c.end - c.next);
           c.resumeAt = now + c.pause;
         }
-        c.out = PatternBytes(n, c.next);
+        c.out = PatternBytes(n, c.patternBase + c.next);
         c.next += n;
       } else if (c.holdAfter) {
         c.phase = Connection::Phase::kHold;
@@ -301,6 +320,7 @@ void FaultServer::Impl::Plan(Connection& c) {
   {
     std::lock_guard lock(mutex);
     requests.push_back(target);
+    ranges.push_back(std::string(HeaderValue(request, "range")));
     if (const auto found = served.find(path); found != served.end()) {
       const auto [type, body] = found->second;
       Reply(c, 200, body, type);
@@ -335,7 +355,9 @@ void FaultServer::Impl::Plan(Connection& c) {
     return true;
   };
 
-  if (path == "/ok") {
+  if (path == "/ranged") {
+    PlanRanged(c, query, *size);
+  } else if (path == "/ok") {
     stream(*size, *size);
   } else if (path == "/truncated" || path == "/stall") {
     const auto sent = Number(query, "sent", *size / 2);
@@ -365,6 +387,67 @@ void FaultServer::Impl::Plan(Connection& c) {
   } else {
     Reply(c, 404, "not found\n");
   }
+}
+
+void FaultServer::Impl::PlanRanged(Connection& c, std::string_view query, std::size_t size) {
+  const std::string_view request(c.in);
+  const std::string_view validator = QueryValue(query, "validator").value_or("etag");
+  const auto honoursRanges = Number(query, "ranges", 1);
+  const auto changes = Number(query, "changes", 0);
+  if (!honoursRanges || !changes ||
+      (validator != "etag" && validator != "date" && validator != "none")) {
+    return Reply(c, 400, "bad query value\n");
+  }
+  std::size_t version = 1;
+  if (*changes != 0) {
+    std::lock_guard lock(mutex);
+    version = ++rangedServed;
+  }
+  std::string tag, extra;
+  if (validator == "etag") {
+    tag = "\"v" + std::to_string(version) + "\"";
+    extra = "ETag: " + tag + "\r\n";
+  } else if (validator == "date") {
+    tag = "Tue, " + std::to_string(10 + version % 18) + " Nov 2026 10:00:00 GMT";
+    extra = "Last-Modified: " + tag + "\r\n";
+  }
+  // The first byte asked for, when the range may be given: "bytes=FIRST-" only.
+  std::size_t first = 0;
+  const std::string_view range = HeaderValue(request, "range");
+  const std::string_view ifRange = HeaderValue(request, "if-range");
+  if (*honoursRanges != 0 && range.starts_with("bytes=") && range.ends_with("-") &&
+      (ifRange.empty() || ifRange == tag)) {
+    const std::string_view digits = range.substr(6, range.size() - 7);
+    std::from_chars(digits.data(), digits.data() + digits.size(), first);
+    if (first >= size) {
+      return Reply(c, 416, "", "text/plain",
+                   "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+    }
+  }
+  if (*honoursRanges != 0) extra += "Accept-Ranges: bytes\r\n";
+  if (first > 0) {
+    extra += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1) +
+             "/" + std::to_string(size) + "\r\n";
+  }
+  // Cut at the first cut point after the start, if any.
+  std::size_t end = size;
+  for (std::string_view cuts = QueryValue(query, "cut").value_or(""); !cuts.empty();) {
+    const std::string_view cut = cuts.substr(0, cuts.find(','));
+    cuts.remove_prefix(std::min(cuts.size(), cut.size() + 1));
+    std::size_t at = 0;
+    std::from_chars(cut.data(), cut.data() + cut.size(), at);
+    if (at > first && at < end) end = at;
+  }
+  const auto piece = Number(query, "piece", 0);
+  const auto pause = Number(query, "pause_ms", 0);
+  if (!piece || !pause) return Reply(c, 400, "bad query value\n");
+  c.piece = *piece;
+  c.pause = milliseconds(*pause);
+  c.out = Head(first > 0 ? 206 : 200, size - first, "application/octet-stream", extra);
+  c.patternBase = (version - 1) * kVersionStride;
+  c.next = first;
+  c.end = c.head ? first : end;
+  c.phase = Connection::Phase::kRespond;
 }
 
 FaultServer::FaultServer(std::size_t bodySize) : impl_(std::make_unique<Impl>()) {
@@ -437,6 +520,11 @@ void FaultServer::Serve(const std::string& path, std::string body, std::string c
 std::vector<std::string> FaultServer::Requests() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->requests;
+}
+
+std::vector<std::string> FaultServer::RangesAsked() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->ranges;
 }
 
 std::size_t FaultServer::OpenConnections() const { return impl_->open; }

@@ -18,6 +18,15 @@
 //                               (default N/20) with T ms pauses (default 25)
 //   /redirect?to=URL            302 to URL: everything after "to=", taken verbatim
 //   /redirect-loop              302 to itself
+//   /ranged?size=N&cut=A,B&validator=etag|date|none&ranges=0|1&changes=0|1
+//                               a file that can be continued: honours "Range: bytes=F-"
+//                               (206, or 416 beyond the end) when ranges is 1 and an
+//                               If-Range matches its ETag "v<version>" or Last-Modified
+//                               date; closes each response at the first cut point past
+//                               its start. With changes=1 each request sees a new version
+//                               (new validator and bytes, the pattern from
+//                               (version - 1) * 1000003); else version 1. piece=P and
+//                               pause_ms=T pace it as /slow does (default: at once).
 // Every body is a slice of the pattern from its start (PatternBytes), so a downloaded
 // file can be checked byte for byte. Every response closes its connection.
 
@@ -29,11 +38,9 @@
 #include <string_view>
 #include <vector>
 
-namespace ovix::test {
+#include "support/pattern_bytes.h"
 
-// The pattern bytes [offset, offset + size). Position-dependent and not periodic, so a
-// lost, repeated or shifted piece of a download shows up.
-std::string PatternBytes(std::size_t size, std::size_t offset = 0);
+namespace ovix::test {
 
 class FaultServer {
  public:
@@ -54,6 +61,8 @@ class FaultServer {
 
   // Request targets (path and query as sent) in arrival order.
   std::vector<std::string> Requests() const;
+  // The Range header of each request ("" without one), in arrival order.
+  std::vector<std::string> RangesAsked() const;
   // Connections accepted and not yet closed: drops once a client has hung up.
   std::size_t OpenConnections() const;
 
