@@ -176,7 +176,7 @@ TEST(ServiceKitTest, MissingAnswersAndUnsafeKeysAre404) {
   EXPECT_EQ(Get(base + "/get-ovix-configs").status, 404);
 }
 
-TEST(ServiceKitTest, AnswersAreNeverCachedOrRevalidated) {
+TEST(ServiceKitTest, AnswersAreNeverCachedOrRevalidatedAndFilesCanBeContinued) {
   ServiceKit kit;
   const auto url = kit.BaseUrl() + "/get-ovix-configs";
   const auto first = Get(url);
@@ -197,6 +197,20 @@ TEST(ServiceKitTest, AnswersAreNeverCachedOrRevalidated) {
 
   kit.WriteAnswer("configs.txt", "Fresh fresh\n");
   EXPECT_EQ(Get(url).body, "Fresh fresh\n");
+
+  // A file's download cut off is continued: it names its version and gives the rest of
+  // that version only.
+  const auto file = kit.BaseUrl() + "/files/ovix-2.2.zip";
+  const auto whole = Get(file);
+  ASSERT_EQ(whole.headers.count("etag"), 1u);
+  ASSERT_GT(whole.body.size(), 100u);
+  const auto rest =
+      Get(file, {.headers = {"Range: bytes=100-", "If-Range: " + whole.headers.at("etag")}});
+  EXPECT_EQ(rest.status, 206);
+  EXPECT_EQ(rest.body, whole.body.substr(100));
+  const auto other = Get(file, {.headers = {"Range: bytes=100-", "If-Range: \"another\""}});
+  EXPECT_EQ(other.status, 200);
+  EXPECT_EQ(other.body, whole.body);
 }
 
 TEST(ServiceKitTest, TlsIsVerifiedWithTheKitsCaOnly) {
