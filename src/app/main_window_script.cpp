@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/main_window.h"
+#include "app/script_check.h"
 #include "game/probes.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
@@ -27,26 +28,6 @@ constexpr auto kPumpInterval = 5ms;
 constexpr unsigned kCallsPerClockRead = 64;
 // How often a waiting GETFILE looks at its download.
 constexpr auto kDownloadPoll = 10ms;
-
-// Every occurrence, left to right, without overlaps; the inserted text is not searched again.
-void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
-  std::string result;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(placeholder, from)) != std::string::npos;
-       from = at + placeholder.size()) {
-    result.append(text, from, at - from).append(value);
-  }
-  if (from == 0) return;
-  result.append(text, from);
-  text = std::move(result);
-}
-
-// Case-insensitive, character by character: text order, so 0.9.10 comes before 0.9.9.
-bool TextOrder(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
-  });
-}
 
 }  // namespace
 
@@ -210,22 +191,19 @@ int TfWindow::RunScript(const std::string& Script, bool Execute) {
 
 bool TfWindow::PrepareScript(std::string& Script, const std::string& ClientVersion) {
   const int config = cmbConfig.ItemIndex();
-  const bool keepConfig = cbKeepConfig.Checked();
-  ReplaceAll(Script, "%TEMP%", GetTempDirectory());
-  if (config > 0) ReplaceAll(Script, "%CUSTOMCONFIG%", ConfigsFiles.at(config - 1));
-  ReplaceAll(Script, "OPTIONsaveConfig", keepConfig ? "1" : "0");
-  ReplaceAll(Script, "OPTIONcustomConfig", config > 0 && !keepConfig ? "1" : "0");
+  TScriptValues values{.temp = GetTempDirectory(),
+                       .game = WOTDir,
+                       .clientVersion = ClientVersion,
+                       .customConfig = config > 0,
+                       .keepConfig = cbKeepConfig.Checked()};
+  if (config > 0) values.configFile = ConfigsFiles.at(config - 1);
   try {
-    std::vector<std::string> folders;
-    ListVersionFolders(eDirectory.Caption() + "\\res_mods\\", folders);
-    std::sort(folders.begin(), folders.end(), TextOrder);
-    if (folders.size() >= 2) ReplaceAll(Script, "%WOTOLDVERSION%", folders[folders.size() - 2]);
+    values.oldVersion = PreviousVersionFolder(eDirectory.Caption());
   } catch (const std::exception&) {
     App().MessageBox(Tr(txtDirectoryCorrupted), ui::TMsgIcon::Warning);
     return false;
   }
-  ReplaceAll(Script, "%WOT%", WOTDir);
-  ReplaceAll(Script, "%WOTVERSION%", ClientVersion);
+  ReplacePlaceholders(Script, values);
   return true;
 }
 

@@ -9,9 +9,13 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
                                            std::string& error) {
   TCliOptions options;
   const std::map<std::string, std::string TCliOptions::*> valued = {
-      {"--game-dir", &TCliOptions::gameDirectory}, {"--version", &TCliOptions::versionItem},
-      {"--config", &TCliOptions::configItem},      {"--language", &TCliOptions::languageCode},
-      {"--script", &TCliOptions::script},          {"--service", &TCliOptions::serviceUrl},
+      {"--game-dir", &TCliOptions::gameDirectory},
+      {"--version", &TCliOptions::versionItem},
+      {"--config", &TCliOptions::configItem},
+      {"--language", &TCliOptions::languageCode},
+      {"--script", &TCliOptions::script},
+      {"--service", &TCliOptions::serviceUrl},
+      {"--check", &TCliOptions::check},
   };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -83,6 +87,20 @@ Options:
                      lists and install script count only when signed by one:
                      each answer's signature is fetched from its address with
                      .minisig added
+  --check FILE|URL   install nothing: check this script, as a script's author
+                     would, and print each finding as FILE:LINE: message (words
+                     the scan ignores, lines it drops, blocks that do not close
+                     or end the script, unknown STATUS languages, PERCENT values
+                     that are no integer from 0 to 100, wrong numbers of
+                     arguments, addresses that are not http or https, places
+                     outside the game folder and the temporary folder). The
+                     placeholders stand for what --game-dir, --config and
+                     --keep-config would give, or for example values (the game
+                     in C:\Games\World_of_Tanks, client 1.24.1.0); %CUSTOMCONFIG%
+                     stands for the --config name, @SERVICE_URL@ (which the
+                     service kit fills in) for the service's address. Exit
+                     status 0 without findings, 1 with, 2 when the script
+                     cannot be read
   --undo             install nothing: put the game folder back as it was before
                      its last install (run again, one install further back, as
                      far as the kept journals of the last three installs reach);

@@ -10,6 +10,7 @@
 
 #include "app/install_log.h"
 #include "app/main_window.h"
+#include "app/script_check.h"
 #include "cli/cli_options.h"
 #include "cli/cli_platform.h"
 #include "game/clients.h"
@@ -17,8 +18,10 @@
 #include "game/probes.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
+#include "net/text_decoding.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
+#include "os/folders.h"
 #include "os/process.h"
 #include "ovix_version.h"
 #include "script/install_journal.h"
@@ -29,6 +32,8 @@ namespace ovix {
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr std::string_view kKitServicePlaceholder = "@SERVICE_URL@";
 
 // Long enough for a slow service, short enough not to hang an unattended job.
 constexpr auto kListDeadline = 60s;
@@ -166,8 +171,78 @@ int Undo(const std::string& gameFolder, bool force) {
   return report.result == TUndoResult::Undone ? 0 : 1;
 }
 
+// The script's text, from a file or an address; nullopt, after saying why, when it cannot be read.
+std::optional<std::string> ReadScriptText(const std::string& source) {
+  std::optional<std::string> bytes;
+  if (CheckAddressScheme(source) == kTransferOk) {
+    const std::filesystem::path file =
+        PartialFileBeside(std::filesystem::temp_directory_path() / "ovix-check.txt");
+    const std::uint32_t code = CreatePlatformTransport()->Fetch(
+        source, file, [](std::uint64_t, std::uint64_t) { return true; });
+    if (code == kTransferOk) bytes = ReadWholeFile(file);
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+    if (!bytes) {
+      std::fprintf(stderr, "ovix-updater-cli: cannot fetch \"%s\": URL Moniker 0x%s\n",
+                   source.c_str(), FormatTransferCode(code).c_str());
+      return std::nullopt;
+    }
+  } else {
+    // A Windows path, or on Linux also one of this system.
+    if (const std::optional<std::filesystem::path> local = LocalPath(source)) {
+      bytes = ReadWholeFile(*local);
+    }
+    if (!bytes) bytes = ReadWholeFile(std::filesystem::path(source));
+    if (!bytes) {
+      std::fprintf(stderr, "ovix-updater-cli: cannot read the script \"%s\"\n", source.c_str());
+      return std::nullopt;
+    }
+  }
+  return DecodeText(*bytes);
+}
+
+// --check: the findings, one a line, as "SOURCE:LINE: message".
+int CheckScriptSource(const TCliOptions& options) {
+  std::optional<std::string> text = ReadScriptText(options.check);
+  if (!text) return 2;
+  // A script of the service kit names the service it is served from by this placeholder,
+  // which the kit's server fills in.
+  const std::string service = ServiceBaseUrl(
+      options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl);
+  for (std::size_t at; (at = text->find(kKitServicePlaceholder)) != std::string::npos;) {
+    text->replace(at, kKitServicePlaceholder.size(), service);
+  }
+  // Example values where the options or the system give none.
+  const std::string temp = GetTempDirectory();
+  TScriptValues values{.temp = temp.empty() ? "C:\\users\\player\\Temp" : temp,
+                       .game = "C:\\Games\\World_of_Tanks",
+                       .clientVersion = "1.24.1.0",
+                       .oldVersion = "1.24.0.0",
+                       .customConfig = !options.configItem.empty(),
+                       .keepConfig = options.keepConfig};
+  if (!options.configItem.empty()) values.configFile = options.configItem;
+  if (!options.gameDirectory.empty()) {
+    const std::optional<std::string> folder = ChooseGameFolder(options.gameDirectory);
+    if (!folder) return 2;
+    values.game = *folder;
+    values.clientVersion = GetFileVersionString(*folder + "\\worldoftanks.exe");
+    try {
+      values.oldVersion = PreviousVersionFolder(*folder);
+    } catch (const std::exception&) {
+      values.oldVersion.reset();  // a damaged res_mods: the install would stop before the script
+    }
+  }
+  const std::vector<TScriptFinding> findings = CheckScript(*text, values);
+  for (const TScriptFinding& finding : findings) {
+    std::printf("%s:%zu: %s\n", options.check.c_str(), finding.line, finding.message.c_str());
+  }
+  std::printf("%zu finding%s\n", findings.size(), findings.size() == 1 ? "" : "s");
+  return findings.empty() ? 0 : 1;
+}
+
 int Run(const TCliOptions& options) {
   if (options.listGames) return ListGames();
+  if (!options.check.empty()) return CheckScriptSource(options);
   std::optional<TLanguage> language;
   if (!options.languageCode.empty() && !(language = LanguageByCode(options.languageCode))) {
     std::fprintf(stderr, "ovix-updater-cli: unknown language \"%s\"\n",

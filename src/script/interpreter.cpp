@@ -40,16 +40,15 @@ constexpr TKeywordEntry kKeywords[] = {
     {"IF_EXISTS", TKeyword::IfExists}, {"IF", TKeyword::If},
 };
 
-TKeyword Recognise(std::string_view token) {
+const TKeywordEntry* Entry(std::string_view token) {
   for (const auto& entry : kKeywords)
-    if (token.starts_with(entry.word)) return entry.keyword;
-  return TKeyword::None;
+    if (token.starts_with(entry.word)) return &entry;
+  return nullptr;
 }
 
-// The last two UTF-16 code units of a UTF-8 word, in UTF-8: a STATUS word's language code.
-std::string LastTwoCharacters(std::string_view word) {
-  const std::u16string units = Utf8ToUtf16(word);
-  return Utf16ToUtf8(std::u16string_view(units).substr(units.size() < 2 ? 0 : units.size() - 2));
+TKeyword Recognise(std::string_view token) {
+  const TKeywordEntry* entry = Entry(token);
+  return entry != nullptr ? entry->keyword : TKeyword::None;
 }
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -85,6 +84,8 @@ struct TFrame {
   // In a block that is not performed: the blocks opened inside it and not yet closed, so
   // that it ends at its own ENDIF rather than at the first one.
   std::size_t skippedDepth = 0;
+  // The current line's word ended at a blank: its line end tells nothing more.
+  bool wordEnded = false;
 };
 
 class TRun {
@@ -117,6 +118,15 @@ class TRun {
       ++scanned_;
       const char c = text[frame.position - 1];
       if (IsLineEnd(c)) {
+        if (!frame.token.empty() && !frame.wordEnded) {
+          const bool endif = frame.token.starts_with("ENDIF");
+          host_.Scanned({.offset = frame.base + frame.position - 1 - frame.token.size(),
+                         .word = frame.token,
+                         .command = CommandOf(frame.token),
+                         .performed = frame.execute,
+                         .closesBlock = endif && (frame.skippedDepth > 0 || frames_.size() > 1),
+                         .endsScript = endif && frame.skippedDepth == 0 && frames_.size() == 1});
+        }
         if (frame.token.starts_with("ENDIF")) {
           if (frame.skippedDepth == 0) {
             if (auto result = Return(frame.position)) return result;
@@ -125,14 +135,23 @@ class TRun {
           --frame.skippedDepth;
         }
         frame.token.clear();
+        frame.wordEnded = false;
         ++frame.position;
       } else if (c != ' ') {
         frame.token += c;
         ++frame.position;
       } else {
         const TKeyword keyword = Recognise(frame.token);
-        if (keyword == TKeyword::None) frame.token.clear();
+        const std::size_t offset = frame.base + frame.position - 1 - frame.token.size();
         ReadLineRest(text, frame.position, rest_);
+        frame.wordEnded = true;
+        host_.Scanned({.offset = offset,
+                       .word = frame.token,
+                       .command = CommandOf(frame.token),
+                       .blank = true,
+                       .rest = rest_,
+                       .performed = frame.execute});
+        if (keyword == TKeyword::None) frame.token.clear();
         if (keyword != TKeyword::None && frame.execute) {
           if (auto result = Perform(keyword)) return result;
         } else if (!frame.execute && OpensBlock(keyword)) {
@@ -154,11 +173,11 @@ class TRun {
 
   std::optional<std::size_t> Perform(TKeyword keyword) {
     TFrame& frame = frames_.back();
-    const std::string whole(Without(rest_, 1));
-    const std::string path(Unquoted(whole));
+    const std::string whole(ArgumentsText(rest_));
+    const std::string path(PathArgument(rest_));
     switch (keyword) {
       case TKeyword::Status:
-        host_.Status(LastTwoCharacters(frame.token), Without(rest_, 3));
+        host_.Status(StatusLanguage(frame.token), CommandValue(rest_));
         break;
       case TKeyword::GetFile: {
         std::string_view more;
@@ -170,7 +189,7 @@ class TRun {
         break;
       }
       case TKeyword::Percent:
-        host_.Percent(StrToInt(Without(rest_, 3)));
+        host_.Percent(StrToInt(CommandValue(rest_)));
         break;
       case TKeyword::Unpack: {
         const TArguments arguments = SplitArguments(whole);
@@ -239,6 +258,7 @@ class TRun {
     guarded.position = 1;
     guarded.token.clear();
     guarded.skippedDepth = 0;
+    guarded.wordEnded = false;
   }
 
   // Six levels of failing guards around one command, each run to its end.
@@ -253,6 +273,21 @@ class TRun {
 };
 
 }  // namespace
+
+std::string_view CommandValue(std::string_view rest) { return Without(rest, 3); }
+std::string_view PathArgument(std::string_view rest) { return Unquoted(Without(rest, 1)); }
+std::string_view ArgumentsText(std::string_view rest) { return Without(rest, 1); }
+
+std::string_view CommandOf(std::string_view word) {
+  const TKeywordEntry* entry = Entry(word);
+  return entry != nullptr ? entry->word : std::string_view();
+}
+
+// The last two UTF-16 code units of a UTF-8 word, in UTF-8.
+std::string StatusLanguage(std::string_view word) {
+  const std::u16string units = Utf8ToUtf16(word);
+  return Utf16ToUtf8(std::u16string_view(units).substr(units.size() < 2 ? 0 : units.size() - 2));
+}
 
 std::size_t RunScript(TScriptHost& host, std::string_view text, bool execute) {
   return TRun(host, text).Run(execute);

@@ -15,6 +15,22 @@ class TScriptError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One line as the scan met it, performed or not: for hosts that check or describe a script.
+struct TScannedLine {
+  std::size_t offset = 0;  // of the word's first character in the whole text
+  // The characters before the line's first blank, or before its end when it has none.
+  std::string_view word;
+  // The command the word names ("GETFILE", ...; "STATUS" for every STATUS_xx), or empty.
+  std::string_view command;
+  bool blank = false;      // the word ended at a blank; `rest` holds the line from there
+  std::string_view rest;   // starts with that blank
+  bool performed = false;  // in a block that runs
+  // For a word without a blank that begins with ENDIF: it closes the innermost open block,
+  // or, with none open, ends the whole script there.
+  bool closesBlock = false;
+  bool endsScript = false;
+};
+
 // The effects of the commands. Failures are exceptions; IF_EXISTS and IF_NEXISTS
 // blocks catch those raised inside them.
 class TScriptHost {
@@ -35,6 +51,8 @@ class TScriptHost {
   virtual bool DirectoryExists(const std::string& path) = 0;
   // Called once per scanned character, so the window can stay responsive.
   virtual void Pump() = 0;
+  // Each line with a word, as the scan meets it, before its command is performed.
+  virtual void Scanned(const TScannedLine& line) { static_cast<void>(line); }
 
  protected:
   ~TScriptHost() = default;
@@ -44,6 +62,20 @@ class TScriptHost {
 // end after a top-level ENDIF, or the text's length. Blocks nest without using
 // the call stack, so any depth of IF blocks is safe.
 std::size_t RunScript(TScriptHost& host, std::string_view text, bool execute);
+
+// The command a word names, as the scan recognises it ("STATUS", "GETFILE", "PERCENT",
+// "UNPACK", "COPY", "DELETEDIR", "DELETE", "IF_NEXISTS", "IF_EXISTS", "IF"), or empty.
+std::string_view CommandOf(std::string_view word);
+
+// What a command takes from the rest of its line (which starts with the blank after its word):
+// STATUS and PERCENT their value after " = ", DELETE and DELETEDIR one path, in double quotes
+// or not, the two-argument commands the text their arguments are split from.
+std::string_view CommandValue(std::string_view rest);
+std::string_view PathArgument(std::string_view rest);
+std::string_view ArgumentsText(std::string_view rest);
+
+// A STATUS word's language code: its last two characters.
+std::string StatusLanguage(std::string_view word);
 
 // Appends to rest (emptied first) the characters from position (1-based) up to the
 // next CR or LF or the text's end; position ends on that line end, or one past the end.

@@ -252,6 +252,35 @@ TEST_F(CliInstallTest, AFailedInstallIsUndoneAtOnceOrOnRequestAndOnlyOnce) {
       << again.output;
 }
 
+// An author checks scripts: the kit's own from their files, one with faults at its address,
+// with the placeholders a given game folder fills in; and one that cannot be read.
+TEST_F(CliInstallTest, CheckPrintsEachFindingWithItsLineAndSaysByItsStatus) {
+  const CliRun sound = RunCli(Service() + " --check " +
+                              (test::ServiceKit::ExampleDir() / "scripts" / "2.2.txt").string());
+  EXPECT_EQ(sound.status, 0) << sound.output;
+  EXPECT_EQ(sound.output, "0 findings\n");
+
+  kit.WriteAnswer("scripts/faulty.txt",
+                  "GETFILE @SERVICE_URL@/files/a.zip %TEMP%\\a.zip\r\n"
+                  "UNPACK %TEMP%\\a.zip %WOT%\\res_mods\\%WOTVERSION%\r\n"
+                  "COPY %WOT%\\a.txt C:\\work\\Elsewhere\\a.txt\r\n"
+                  "PERCENT = 101\r\n");
+  const std::string address = kit.BaseUrl() + "/get-script?version=faulty";
+  const CliRun faulty =
+      RunCli(Service() + " --game-dir C:\\\\work\\\\Game --check '" + address + "'");
+  EXPECT_EQ(faulty.status, 1) << faulty.output;
+  EXPECT_EQ(faulty.output,
+            address +
+                ":3: COPY touches \"C:\\work\\Elsewhere\\a.txt\", outside the game folder "
+                "and the temporary folder\n" +
+                address + ":4: PERCENT 101 lies outside 0 to 100\n2 findings\n");
+
+  const CliRun unreadable = RunCli("--check /no/such/script.txt");
+  EXPECT_EQ(unreadable.status, 2) << unreadable.output;
+  EXPECT_NE(unreadable.output.find("cannot read the script \"/no/such/script.txt\""),
+            std::string::npos);
+}
+
 TEST(CliClients, ASteamClientIsListedAndInstalledIntoThroughItsProtonPrefix) {
   test::ClientHomes homes(OVIX_TEST_EXE_DIR);
   test::ServiceKit kit;
