@@ -96,6 +96,10 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::function<void(std::string_view problem)> onScriptWarning;
   // Each undo of an install, with what it came to.
   std::function<void(const TUndoReport& report)> onUndo;
+  // Set, the install button runs a dry run: the whole install, but with nothing written (no
+  // journal, no install log, no file of the script's), each action the script would take
+  // told here in words instead, and each GETFILE's address asked for its size only.
+  std::function<void(std::string_view action)> onDryRun;
 
   // Event handlers.
   void cbKeepConfigClick();
@@ -138,6 +142,7 @@ class TfWindow : public ui::TForm, public TDownloadHost {
  private:
   friend struct TfWindowTestAccess;
   class ScriptHost;
+  class DryRunHost;
 
   // The install after the checks and the locking. Closing, when the application began
   // closing during the script download, leaves the controls locked.
@@ -159,6 +164,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   JournalPlaces() const;
   // Runs an install script against the window; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
+  // The same against the dry run's host.
+  int RunScriptDry(const std::string& Script);
   // The install's own status and percentage lines, through the script host as a script's
   // lines go, each shown at once.
   void FeedStatus(std::string_view text);

@@ -90,8 +90,8 @@ void TfWindow::bProcessClick() {
     control->SetEnabled(false);
   downloadFailedInInstall_ = false;
   installChangedGame_ = false;
-  if (const std::optional<std::filesystem::path> data = UserDataFolder())
-    log_ = std::make_unique<TInstallLog>(*data);
+  const std::optional<std::filesystem::path> data = UserDataFolder();
+  if (data && !onDryRun) log_ = std::make_unique<TInstallLog>(*data);
   Log(std::string("install by " OVIX_PRODUCT_NAME " " OVIX_VERSION_TEXT " into ") + WOTDir +
       " (client " + (Version.empty() ? "of unknown version" : Version) + ")");
   try {
@@ -220,8 +220,12 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
   FeedStatus(Tr(txtCollectingInfo));
   if (!PrepareScript(script, Version)) return TInstallOutcome::Error;
   FeedPercent(10);
-  BeginJournal();
-  RunScript(script, true);
+  if (onDryRun) {
+    RunScriptDry(script);
+  } else {
+    BeginJournal();
+    RunScript(script, true);
+  }
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);
   return downloadFailedInInstall_ ? TInstallOutcome::DownloadFailed : TInstallOutcome::Installed;

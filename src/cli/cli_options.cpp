@@ -29,6 +29,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
       options.undoOnFailure = true;
     } else if (argument == "--force") {
       options.force = true;
+    } else if (argument == "--dry-run") {
+      options.dryRun = true;
     } else if (argument == "--keep-config") {
       options.keepConfig = true;
     } else if (argument == "--trust") {
@@ -101,6 +103,16 @@ Options:
                      service kit fills in) for the service's address. Exit
                      status 0 without findings, 1 with, 2 when the script
                      cannot be read
+  --dry-run          install nothing: run the whole install, the script too,
+                     but change nothing on disk and print, as "dry run: ...",
+                     each action the script would take in order: each GETFILE's
+                     address, asked for its size only, and whether it answers;
+                     each file and folder each UNPACK would write or make (read
+                     from the archive's directory: an archive an earlier
+                     GETFILE would fetch is fetched to a scratch file for that
+                     look); what COPY, DELETE and DELETEDIR would touch; which
+                     blocks would run or be skipped, and why. Exit status as
+                     the install would end
   --undo             install nothing: put the game folder back as it was before
                      its last install (run again, one install further back, as
                      far as the kept journals of the last three installs reach);

@@ -20,6 +20,7 @@ struct TCliOptions {
   std::string languageCode;    // empty: from the locale
   std::string script;          // a script file or address instead of the service's
   std::string serviceUrl;      // empty: OVIX_UPDATE_URL, else the built-in address
+  bool dryRun = false;         // the install told, not made
   std::string check;           // a script file or address to check instead of installing
   std::vector<std::string> trustFiles;  // public key files trusted beside the built-in keys
 };

@@ -296,6 +296,9 @@ int Run(const TCliOptions& options) {
     PrintLine("failed", url + ": URL Moniker 0x" + FormatTransferCode(code));
   };
   window.onUndo = PrintUndo;
+  if (options.dryRun) {
+    window.onDryRun = [](std::string_view action) { PrintLine("dry run", action); };
+  }
   // The window asks whether to undo a failed install; the answer is the option's.
   if (options.undoOnFailure) app.QueueAnswer(ui::TMsgResult::Yes);
   window.onScriptWarning = [&](std::string_view problem) {
@@ -320,6 +323,13 @@ int Run(const TCliOptions& options) {
   window.bProcess.Click();
   const TInstallOutcome outcome = window.LastInstallOutcome();
   int status = 1;
+  if (options.dryRun) {
+    // Nothing was written: the outcome is the one the install would have.
+    std::printf("dry run: %s; nothing was changed\n", outcome == TInstallOutcome::Installed
+                                                          ? "the install would run to its end"
+                                                          : InstallOutcomeWords(outcome));
+    return outcome == TInstallOutcome::Installed ? 0 : 1;
+  }
   if (outcome == TInstallOutcome::Installed && warnings == 0) {
     std::printf("installed\n");
     status = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ovix {
@@ -29,6 +30,12 @@ struct TResumePoint {
   bool continued = false;
 };
 
+// Whether an address answers, and with how many bytes.
+struct TAddressProbe {
+  std::uint32_t code = 0;             // kTransferOk when the address answers with its file
+  std::optional<std::uint64_t> size;  // as announced; none when the server does not say
+};
+
 class TTransport {
  public:
   virtual ~TTransport() = default;
@@ -47,6 +54,10 @@ class TTransport {
     point.responseValidator.clear();
     return Fetch(url, file, progress);
   }
+  // Asks for the address without taking its body (at most a first piece of it, into
+  // `scratch`, which is removed). This one stops a fetch at its first progress step with
+  // news, which suits a transport that reports steps of the final answer only.
+  virtual TAddressProbe Probe(const std::string& url, const std::filesystem::path& scratch);
   // Cuts every running transfer short (they end with kTransferAborted) and makes
   // later ones fail at once; for shutdown, from any thread.
   virtual void AbortAll() = 0;

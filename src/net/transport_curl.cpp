@@ -168,6 +168,30 @@ std::uint32_t CodeFor(CURLcode result, long status) {
   }
 }
 
+// What every request of this transport shares: the address, the headers, the protocols and
+// redirects allowed, the certificate checks, the time limits.
+void Configure(CURL* h, const std::string& url, curl_slist* headers) {
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  // A redirect may keep or raise the protection of an address, never drop it.
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsAddress(url) ? "https" : "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  // For tests and self-hosted services with a private certificate authority.
+  if (const char* ca = std::getenv("OVIX_CA_BUNDLE"); ca && *ca) {
+    curl_easy_setopt(h, CURLOPT_CAINFO, ca);
+  }
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
+}
+
 class CurlTransport final : public TTransport {
  public:
   CurlTransport() { GlobalInit(); }
@@ -207,28 +231,10 @@ class CurlTransport final : public TTransport {
       headers.reset(curl_slist_append(headers.release(), ifRange.c_str()));
     }
 
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    // A redirect may keep or raise the protection of an address, never drop it.
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsAddress(url) ? "https" : "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    // For tests and self-hosted services with a private certificate authority.
-    if (const char* ca = std::getenv("OVIX_CA_BUNDLE"); ca && *ca) {
-      curl_easy_setopt(h, CURLOPT_CAINFO, ca);
-    }
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Configure(h, url, headers.get());
     // Byte ranges count the bytes as sent, so the rest of a file is never asked for
     // compressed (a compressed whole is not continued: it has no validator, see OpenBody).
     if (!resuming) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
@@ -260,6 +266,31 @@ class CurlTransport final : public TTransport {
     if (result == CURLE_OK && std::fflush(state.file.get()) != 0) return kTransferFailed;
     if (result == CURLE_OK && std::ferror(state.file.get())) return kTransferFailed;
     return CodeFor(result, status);
+  }
+
+  // A HEAD request: the status and the announced size, no body.
+  TAddressProbe Probe(const std::string& url, const std::filesystem::path&) override {
+    TAddressProbe probe;
+    if (probe.code = CheckAddressScheme(url); probe.code != kTransferOk) return probe;
+    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    if (!easy) return {kTransferFailed, std::nullopt};
+    std::unique_ptr<curl_slist, ListCleanup> headers(
+        curl_slist_append(nullptr, "Cache-Control: no-cache"));
+    Configure(easy.get(), url, headers.get());
+    curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
+    const CURLcode result = curl_easy_perform(easy.get());
+    long status = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    probe.code = result == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400
+                     ? kTransferRedirectFailed
+                     : CodeFor(result, status);
+    curl_off_t size = -1;
+    if (probe.code == kTransferOk &&
+        curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) == CURLE_OK &&
+        size >= 0) {
+      probe.size = static_cast<std::uint64_t>(size);
+    }
+    return probe;
   }
 
   // libcurl calls the progress function at least once a second, also while it

@@ -194,6 +194,28 @@ bool IsSymbolicLink(zip_t* zip, zip_uint64_t index) {
   return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & kTypeMask) == kLinkType;
 }
 
+// The member's name split into the components it writes, or why it must not be written.
+TMemberOutcome CheckedName(zip_t* zip, zip_uint64_t index, std::optional<TMemberName>& name) {
+  if (IsSymbolicLink(zip, index)) return "a link, which could lead out of the folder";
+  // The stored bytes are checked as well: libzip shows the control characters of a name
+  // it takes for CP437 as symbols.
+  const char* stored = zip_get_name(zip, index, ZIP_FL_ENC_RAW);
+  const char* shown = zip_get_name(zip, index, 0);
+  if (stored == nullptr || shown == nullptr) return "its name cannot be read";
+  name = SplitMemberName(shown);
+  if (!SplitMemberName(stored) || !name) return "its name is not safe to write on Windows";
+  return std::nullopt;
+}
+
+// A member's name as the player is told it.
+std::string ShownName(zip_t* zip, zip_uint64_t index) {
+  // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
+  const char* name = zip_get_name(zip, index, 0);
+  std::string shown = name != nullptr ? RepairUtf8(name) : std::string("#");
+  if (name == nullptr) shown.append(std::to_string(index));
+  return shown;
+}
+
 // Whether the direct reader may take the member: its place agrees with what libzip reads
 // from the directory, and it is stored or deflated without encryption.
 bool ReadDirectly(zip_t* zip, zip_uint64_t index, const std::vector<TMemberPlace>& places) {
@@ -245,15 +267,8 @@ class TExtraction {
  private:
   // The file the member writes, empty for a folder; why it is skipped, if so.
   TMemberOutcome Target(zip_uint64_t index, fs::path& target) {
-    zip_t* zip = archive_.zip.get();
-    if (IsSymbolicLink(zip, index)) return "a link, which could lead out of the folder";
-    // The stored bytes are checked as well: libzip shows the control characters of a name
-    // it takes for CP437 as symbols.
-    const char* stored = zip_get_name(zip, index, ZIP_FL_ENC_RAW);
-    const char* shown = zip_get_name(zip, index, 0);
-    if (stored == nullptr || shown == nullptr) return "its name cannot be read";
-    const std::optional<TMemberName> name = SplitMemberName(shown);
-    if (!SplitMemberName(stored) || !name) return "its name is not safe to write on Windows";
+    std::optional<TMemberName> name;
+    if (const TMemberOutcome problem = CheckedName(archive_.zip.get(), index, name)) return problem;
     const std::span<const std::string_view> components = name->components;
     if (name->directory) {
       if (MakeDirectories(components)) return std::nullopt;
@@ -332,13 +347,7 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
     const std::optional<fs::path> target = std::move(targets.front());
     targets.pop_front();
     if (outcome) {
-      if (skipped) {
-        // Appended piecewise: GCC 12 warns falsely about the operator+ chain here.
-        const char* name = zip_get_name(zip, told, 0);
-        std::string shown = name != nullptr ? RepairUtf8(name) : std::string("#");
-        if (name == nullptr) shown.append(std::to_string(told));
-        skipped(shown, *outcome);
-      }
+      if (skipped) skipped(ShownName(zip, told), *outcome);
     } else if (target && journal && !notes.states[told].empty()) {
       journal->Written(*target, notes.states[told]);
       notes.states[told] = {};
@@ -355,6 +364,57 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
   if (count > 0 && progress) progress(100);
 }
 }  // namespace
+
+void PlanUnpack(std::string_view archive, std::string_view destinationDirectory,
+                const TPlannedEntry& planned, const TSkippedMember& skipped) {
+  const TOpenArchive opened = OpenArchiveFile(archive);
+  const fs::path destination = OpenDestination(destinationDirectory);
+  zip_t* zip = opened.zip.get();
+  const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0));
+  TMemberPaths paths;
+  // What the members before have made or written, as the system compares names.
+  std::unordered_set<fs::path::string_type> folders;
+  std::unordered_set<fs::path::string_type> files;
+  const auto folderOf = [&](std::span<const std::string_view> components) {
+    fs::path directory = destination;
+    for (const std::string_view component : components) {
+      directory = paths.Child(directory, component);
+      const fs::path::string_type key = SameFileKey(directory);
+      if (folders.contains(key)) continue;
+      std::error_code error;
+      if (files.contains(key) ||
+          (fs::exists(directory, error) && !fs::is_directory(directory, error)))
+        return std::optional<fs::path>();
+      if (!fs::is_directory(directory, error)) planned(directory, TPlannedKind::kNewFolder);
+      folders.insert(key);
+    }
+    return std::optional<fs::path>(directory);
+  };
+  for (zip_uint64_t index = 0; index < count; ++index) {
+    std::optional<TMemberName> name;
+    TMemberOutcome problem = CheckedName(zip, index, name);
+    std::optional<fs::path> parent;
+    if (!problem && name->directory) {
+      if (!folderOf(name->components)) problem = "its folder cannot be made";
+    } else if (!problem && name->components.empty()) {
+      problem = "its name is empty";
+    } else if (!problem) {
+      const std::span<const std::string_view> components = name->components;
+      parent = folderOf(components.first(components.size() - 1));
+      if (!parent) problem = "its folder cannot be made";
+    }
+    if (problem) {
+      if (skipped) skipped(ShownName(zip, index), *problem);
+      continue;
+    }
+    if (!parent) continue;
+    const fs::path target = paths.Child(*parent, name->components.back());
+    std::error_code error;
+    const bool exists = files.contains(SameFileKey(target)) || fs::exists(target, error);
+    planned(target, exists ? TPlannedKind::kReplacedFile : TPlannedKind::kNewFile);
+    files.insert(SameFileKey(target));
+  }
+}
 
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
                    const TArchiveProgress& progress, const TSkippedMember& skipped,

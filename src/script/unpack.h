@@ -1,6 +1,7 @@
 #pragma once
 // UNPACK: extracts a ZIP archive into an existing directory, never outside it.
 
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <stdexcept>
@@ -33,6 +34,16 @@ using TSkippedMember = std::function<void(std::string_view member, std::string_v
 void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
                    const TArchiveProgress& progress, const TSkippedMember& skipped = {},
                    TInstallJournal* journal = nullptr);
+
+// What UNPACK would do with an entry, planned without writing anything.
+enum class TPlannedKind { kNewFolder, kNewFile, kReplacedFile };
+using TPlannedEntry = std::function<void(const std::filesystem::path& local, TPlannedKind kind)>;
+
+// Tells, in archive order, each folder UnpackArchive would make and each file it would write
+// (by its local path), and each member it would skip, without writing anything. Throws as
+// UnpackArchive does when it would not unpack at all.
+void PlanUnpack(std::string_view archive, std::string_view destinationDirectory,
+                const TPlannedEntry& planned, const TSkippedMember& skipped = {});
 
 // The same for an archive whose bytes are already in memory; `name` is what errors call it.
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <sstream>
 
 #include "cli/cli_options.h"
 #include "lang/languages.h"
@@ -279,6 +281,53 @@ TEST_F(CliInstallTest, CheckPrintsEachFindingWithItsLineAndSaysByItsStatus) {
   EXPECT_EQ(unreadable.status, 2) << unreadable.output;
   EXPECT_NE(unreadable.output.find("cannot read the script \"/no/such/script.txt\""),
             std::string::npos);
+}
+
+// The kit's install, first dry: nothing anywhere on the drive changes, and what it says it
+// would write and make in the game folder is what the install then records, no more.
+TEST_F(CliInstallTest, ADryRunChangesNothingAndTellsWhatTheInstallThenWrites) {
+  const std::string install =
+      Service() + " --game-dir C:\\\\work\\\\Game --version Release-2.2 --keep-config";
+  const fs::path drive = box.Root() / "drive_c";
+  // The whole drive but the kit's own folder, which holds a pipe.
+  std::set<fs::path> kitFolders;
+  for (const auto& entry : fs::directory_iterator(drive / "tmp"))
+    if (entry.path().filename().string().starts_with("ovix-service-kit")) kitFolders.insert(entry);
+  const auto before = test::SnapshotTree(drive, kitFolders);
+  const CliRun dry = RunCli(install + " --dry-run");
+  EXPECT_EQ(dry.status, 0) << dry.output;
+  EXPECT_EQ(test::SnapshotTree(drive, kitFolders), before) << dry.output;
+  EXPECT_FALSE(fs::exists(box.Root() / "data" / "install.log")) << "a dry run wrote the log";
+  EXPECT_NE(dry.output.find("dry run: the install would run to its end; nothing was changed"),
+            std::string::npos)
+      << dry.output;
+
+  // "... would write PATH", "... would replace PATH", "... would make the folder PATH".
+  const fs::path game = box.Local("C:\\work\\Game");
+  std::set<std::string> told;
+  std::istringstream lines(dry.output);
+  for (std::string line; std::getline(lines, line);) {
+    for (const std::string verb : {"would write ", "would replace ", "would make the folder "}) {
+      const std::size_t at = line.rfind(verb);
+      if (!line.starts_with("dry run: ") || at == std::string::npos) continue;
+      const fs::path local = box.Local(line.substr(at + verb.size()));
+      if (!local.lexically_relative(game).string().starts_with(".."))
+        told.insert(local.lexically_normal().string());
+    }
+  }
+  ASSERT_TRUE(RunCli(install).status == 0);
+  // The install log names each change the journal recorded in the game folder.
+  std::set<std::string> written;
+  std::istringstream log(ReadWholeFile(box.Root() / "data" / "install.log").value_or(""));
+  for (std::string line; std::getline(log, line);) {
+    for (const std::string change : {"replaced ", "created ", "made folder "}) {
+      const std::size_t at = line.find(change);
+      if (at != std::string::npos && line.compare(at + change.size(), 1, "/") == 0)
+        written.insert(fs::path(line.substr(at + change.size())).lexically_normal().string());
+    }
+  }
+  EXPECT_FALSE(written.empty());
+  EXPECT_EQ(told, written) << dry.output;
 }
 
 TEST(CliClients, ASteamClientIsListedAndInstalledIntoThroughItsProtonPrefix) {
