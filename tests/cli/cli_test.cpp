@@ -328,6 +328,22 @@ TEST_F(CliInstallTest, ADryRunChangesNothingAndTellsWhatTheInstallThenWrites) {
   }
   EXPECT_FALSE(written.empty());
   EXPECT_EQ(told, written) << dry.output;
+
+  // Each address is asked for its size only; one that does not answer fails the dry run too.
+  const auto archiveSize =
+      fs::file_size(test::ServiceKit::ExampleDir() / "files" / "ovix-2.2.zip");
+  EXPECT_NE(dry.output.find("/files/ovix-2.2.zip to C:\\tmp\\ovix-2.2.zip: reachable, " +
+                            std::to_string(archiveSize) + " bytes\n"),
+            std::string::npos)
+      << dry.output;
+  std::ofstream(box.Local("C:\\work\\missing.txt"))
+      << "GETFILE " << kit.BaseUrl() << "/files/missing.zip %TEMP%\\missing.zip\r\n";
+  const CliRun missing = RunCli(install + " --dry-run --script C:\\\\work\\\\missing.txt");
+  EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_NE(missing.output.find("/files/missing.zip to C:\\tmp\\missing.zip: would fail, URL "
+                                "Moniker 0x800C0005\n"),
+            std::string::npos)
+      << missing.output;
 }
 
 TEST(CliClients, ASteamClientIsListedAndInstalledIntoThroughItsProtonPrefix) {
