@@ -111,7 +111,10 @@ class TCheckingHost final : public TScriptHost {
       return;
     }
     if (scanned.word.empty()) {
-      Add(line, "the line begins with a blank: it is ignored");
+      // A line of blanks alone says nothing that is lost.
+      if (!TrimBlanksAndControls(scanned.rest).empty()) {
+        Add(line, "the line begins with a blank: it is ignored");
+      }
       return;
     }
     if (scanned.command.empty()) {

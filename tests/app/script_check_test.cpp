@@ -32,7 +32,7 @@ TEST(ScriptCheckTest, ASoundScriptHasNoFindings) {
       "UNPACK \"%TEMP%\\ovix.zip\" \"%WOT%\\res_mods\\%WOTVERSION%\"\r\n"
       "IF OPTIONsaveConfig\r\nCOPY %WOT%\\a.xml %TEMP%\\a.xml\r\nENDIF\r\n"
       "DELETE \"%TEMP%\\ovix.zip\"\r\nENDIF\r\n"
-      "DELETEDIR %WOT%\\res_mods\\..\\mods\\old\r\nPERCENT = $64\r\n";
+      "DELETEDIR %WOT%\\res_mods\\..\\mods\\old\r\n   \r\nPERCENT = $64\r\n";
   EXPECT_EQ(Check(sound), std::vector<std::string>{});
 }
 
