@@ -76,6 +76,7 @@ std::optional<TResumableDownload> TResumableDownload::Open(const fs::path& folde
   fs::create_directories(folder, error);
   if (!key || error) return std::nullopt;
   RemoveAbandoned(folder);
+  RemoveStalePartialFiles(folder);  // records a kill cut off while they were written
   const std::string name = key->substr(0, 32);
   TResumableDownload download(folder / (name + ".part"), folder / (name + ".resume"), url,
                               destination);
