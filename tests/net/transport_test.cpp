@@ -193,6 +193,18 @@ TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   }
 }
 
+TEST_F(TransportTest, AProbeTellsWhetherAnAddressAnswersAndItsSizeWithoutTheBody) {
+  FaultServer server;
+  const TAddressProbe sized = transport_->Probe(server.Url("/ok?size=123456"), File());
+  EXPECT_EQ(sized.code, kTransferOk);
+  EXPECT_EQ(sized.size, std::optional<std::uint64_t>(123456));
+  EXPECT_EQ(transport_->Probe(server.Url("/no-size"), File()).size, std::nullopt);
+  EXPECT_EQ(transport_->Probe(server.Url("/not-found"), File()).code, kTransferNotFound);
+  EXPECT_EQ(transport_->Probe(server.Url("/redirect?to=" + server.Url("/ok?size=7")), File()).size,
+            std::optional<std::uint64_t>(7));
+  EXPECT_FALSE(fs::exists(File()));
+}
+
 TEST_F(TransportTest, HttpsIsVerifiedAndNeverRedirectedToHttp) {
   test::ServiceKit kit(test::ServiceKitOptions{test::ServiceKit::ExampleDir(), true});
   const std::string url = kit.TlsBaseUrl() + "/get-ovix-configs";

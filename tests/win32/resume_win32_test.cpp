@@ -101,6 +101,20 @@ TEST_F(Win32ResumeTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   EXPECT_EQ(Content(), PatternBytes(20000));
 }
 
+// The dry run asks addresses for their size: WinINet stops at the answer's head.
+TEST_F(Win32ResumeTest, AProbeTellsWhetherAnAddressAnswersAndItsSize) {
+  const TAddressProbe sized = transport_->Probe(FaultUrl() + "/ok?size=123456", File());
+  EXPECT_EQ(sized.code, kTransferOk);
+  EXPECT_EQ(sized.size, std::optional<std::uint64_t>(123456));
+  const TAddressProbe unsized = transport_->Probe(FaultUrl() + "/no-size", File());
+  EXPECT_EQ(unsized.code, kTransferOk);
+  EXPECT_EQ(unsized.size, std::nullopt);
+  EXPECT_EQ(transport_->Probe(FaultUrl() + "/not-found", File()).code, kTransferNotFound);
+  EXPECT_EQ(
+      transport_->Probe(FaultUrl() + "/redirect?to=" + FaultUrl() + "/ok?size=7", File()).size,
+      std::optional<std::uint64_t>(7));
+}
+
 class HeadlessHost final : public TDownloadHost {
  public:
   ui::Application& App() override { return app; }
