@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -157,15 +158,16 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   void RemoveDirectoryTree(const std::string& directory) override {
-    Tell("DELETEDIR " + directory + ": would delete the folder and everything in it");
-    if (const std::optional<std::string> key = Key(directory)) {
-      std::string prefix = *key;
-      if (!prefix.ends_with('/')) prefix += '/';
-      // Whatever the earlier lines put there goes with it.
-      std::erase_if(files_, [&](const auto& entry) { return entry.first.starts_with(prefix); });
-      std::erase_if(folders_, [&](const auto& entry) { return entry.first.starts_with(prefix); });
-      gone_.push_back(prefix);
-    }
+    const std::optional<std::string> key = Key(directory);
+    if (!key) return;
+    std::string prefix = *key;
+    if (!prefix.ends_with('/')) prefix += '/';
+    Tell("DELETEDIR " + directory + ": would delete the folder and the " +
+         std::to_string(FilesBelow(directory, prefix)) + " files in it");
+    // Whatever the earlier lines put there goes with it.
+    std::erase_if(files_, [&](const auto& entry) { return entry.first.starts_with(prefix); });
+    std::erase_if(folders_, [&](const auto& entry) { return entry.first.starts_with(prefix); });
+    gone_.push_back(prefix);
   }
 
   bool FileExists(const std::string& path) override {
@@ -195,6 +197,26 @@ class TfWindow::DryRunHost final : public TScriptHost {
     if (!key) return false;
     if (const auto found = files_.find(*key); found != files_.end()) return found->second;
     return !Gone(*key) && ovix::FileExists(path);
+  }
+
+  // The files below a folder by then: those on disk that earlier lines would leave, and
+  // those they would write.
+  std::size_t FilesBelow(const std::string& directory, const std::string& prefix) const {
+    std::set<std::string> found;
+    std::error_code error;
+    if (const std::optional<fs::path> local = LocalPath(directory)) {
+      for (auto it = fs::recursive_directory_iterator(*local, error);
+           !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        const std::string file = Key(it->path());
+        const auto known = files_.find(file);
+        if (!it->is_directory(ignored) && !Gone(file) && (known == files_.end() || known->second))
+          found.insert(file);
+      }
+    }
+    for (const auto& [file, exists] : files_)
+      if (exists && file.starts_with(prefix)) found.insert(file);
+    return found.size();
   }
 
   // Below a folder an earlier DELETEDIR would delete.

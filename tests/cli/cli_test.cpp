@@ -330,16 +330,25 @@ TEST_F(CliInstallTest, ADryRunChangesNothingAndTellsWhatTheInstallThenWrites) {
   EXPECT_EQ(told, written) << dry.output;
 
   // Each address is asked for its size only; one that does not answer fails the dry run too.
-  const auto archiveSize =
-      fs::file_size(test::ServiceKit::ExampleDir() / "files" / "ovix-2.2.zip");
+  const auto archiveSize = fs::file_size(test::ServiceKit::ExampleDir() / "files" / "ovix-2.2.zip");
   EXPECT_NE(dry.output.find("/files/ovix-2.2.zip to C:\\tmp\\ovix-2.2.zip: reachable, " +
                             std::to_string(archiveSize) + " bytes\n"),
             std::string::npos)
       << dry.output;
+  // Later lines see what earlier ones would have done: the folder deleted, not its files.
   std::ofstream(box.Local("C:\\work\\missing.txt"))
-      << "GETFILE " << kit.BaseUrl() << "/files/missing.zip %TEMP%\\missing.zip\r\n";
+      << "DELETEDIR %WOT%\\res_mods\\1.10.2\\ovix\r\n"
+      << "IF_NEXISTS %WOT%\\res_mods\\1.10.2\\ovix\\config.txt\r\n"
+      << "GETFILE " << kit.BaseUrl() << "/files/missing.zip %TEMP%\\missing.zip\r\nENDIF\r\n";
+  const auto installed = test::SnapshotTree(game);
   const CliRun missing = RunCli(install + " --dry-run --script C:\\\\work\\\\missing.txt");
   EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_EQ(test::SnapshotTree(game), installed);
+  EXPECT_NE(missing.output.find("ovix\\: would delete the folder and the 2 files in it\n"
+                                "dry run: IF_NEXISTS C:\\work\\Game\\res_mods\\1.10.2\\ovix\\"
+                                "config.txt: the file does not exist, so the block runs\n"),
+            std::string::npos)
+      << missing.output;
   EXPECT_NE(missing.output.find("/files/missing.zip to C:\\tmp\\missing.zip: would fail, URL "
                                 "Moniker 0x800C0005\n"),
             std::string::npos)
