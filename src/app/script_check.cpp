@@ -14,19 +14,6 @@
 namespace ovix {
 namespace {
 
-// Every occurrence, left to right, without overlaps; the inserted text is not searched again.
-void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
-  std::string result;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(placeholder, from)) != std::string::npos;
-       from = at + placeholder.size()) {
-    result.append(text, from, at - from).append(value);
-  }
-  if (from == 0) return;
-  result.append(text, from);
-  text = std::move(result);
-}
-
 // A Windows path with its separators made one, "." and ".." resolved and ASCII letters
 // lower-cased, for comparing; nullopt for a path that is not absolute or climbs above its root.
 std::optional<std::string> ComparablePath(std::string_view path) {
@@ -60,12 +47,6 @@ bool Within(std::string_view path, std::string_view folder) {
   const std::optional<std::string> outer = ComparablePath(folder);
   if (!inner || !outer) return false;
   return *inner == *outer || inner->starts_with(outer->back() == '\\' ? *outer : *outer + "\\");
-}
-
-bool IsHexDigits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-  });
 }
 
 // Reads every line as the scan meets it; no command is carried out.
@@ -195,7 +176,7 @@ class TCheckingHost final : public TScriptHost {
     if (command != "GETFILE" || !digest || !oneWord) {
       Add(line, std::string(command) + " has more than two arguments: \"" + std::string(words) +
                     "\" is ignored");
-    } else if (digest->size() != 64 || !IsHexDigits(*digest)) {
+    } else if (!IsSha256Digest(*digest)) {
       Add(line, "the sha256= word needs 64 hexadecimal digits: no file can match it");
     }
   }

@@ -23,6 +23,7 @@
 #include "os/files.h"
 #include "os/folders.h"
 #include "os/process.h"
+#include "os/text.h"
 #include "ovix_version.h"
 #include "script/install_journal.h"
 #include "trust/minisign.h"
@@ -209,9 +210,7 @@ int CheckScriptSource(const TCliOptions& options) {
   // which the kit's server fills in.
   const std::string service = ServiceBaseUrl(
       options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl);
-  for (std::size_t at; (at = text->find(kKitServicePlaceholder)) != std::string::npos;) {
-    text->replace(at, kKitServicePlaceholder.size(), service);
-  }
+  ReplaceAll(*text, kKitServicePlaceholder, service);
   // Example values where the options or the system give none.
   const std::string temp = GetTempDirectory();
   TScriptValues values{.temp = temp.empty() ? "C:\\users\\player\\Temp" : temp,

@@ -130,6 +130,18 @@ std::string AsciiLowerCase(std::string_view text) {
   return lower;
 }
 
+void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(placeholder, from)) != std::string::npos;
+       from = at + placeholder.size()) {
+    result.append(text, from, at - from).append(value);
+  }
+  if (from == 0) return;
+  result.append(text, from);
+  text = std::move(result);
+}
+
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return AsciiUpper(x) == AsciiUpper(y);

@@ -23,6 +23,9 @@ char AsciiLower(char c);
 std::string AsciiLowerCase(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Every occurrence, left to right, without overlaps; the inserted text is not searched again.
+void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value);
+
 // "*" matches any run of characters, none included; ASCII letters match either case;
 // every other character must be equal.
 bool MatchesMask(std::string_view text, std::string_view mask);

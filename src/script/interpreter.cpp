@@ -46,11 +46,6 @@ const TKeywordEntry* Entry(std::string_view token) {
   return nullptr;
 }
 
-TKeyword Recognise(std::string_view token) {
-  const TKeywordEntry* entry = Entry(token);
-  return entry != nullptr ? entry->keyword : TKeyword::None;
-}
-
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 std::string_view Without(std::string_view rest, std::size_t count) {
@@ -141,13 +136,14 @@ class TRun {
         frame.token += c;
         ++frame.position;
       } else {
-        const TKeyword keyword = Recognise(frame.token);
+        const TKeywordEntry* entry = Entry(frame.token);
+        const TKeyword keyword = entry != nullptr ? entry->keyword : TKeyword::None;
         const std::size_t offset = frame.base + frame.position - 1 - frame.token.size();
         ReadLineRest(text, frame.position, rest_);
         frame.wordEnded = true;
         host_.Scanned({.offset = offset,
                        .word = frame.token,
-                       .command = CommandOf(frame.token),
+                       .command = entry != nullptr ? entry->word : std::string_view(),
                        .blank = true,
                        .rest = rest_,
                        .performed = frame.execute});

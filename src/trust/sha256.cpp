@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <vector>
@@ -61,6 +62,12 @@ std::optional<std::string> ExpectedSha256(std::string_view words) {
     if (lower.starts_with(kKey)) return lower.substr(kKey.size());
   }
   return std::nullopt;
+}
+
+bool IsSha256Digest(std::string_view text) {
+  return text.size() == crypto_hash_sha256_BYTES * 2 &&
+         std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace ovix

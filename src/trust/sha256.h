@@ -17,5 +17,7 @@ std::optional<std::string> Sha256OfText(std::string_view bytes);
 // after its two arguments, lower-cased; nullopt without such a word. A word whose digits are
 // not 64 hexadecimal ones gives its text, which no file's digest matches.
 std::optional<std::string> ExpectedSha256(std::string_view words);
+// Whether a text is a digest ExpectedSha256 can match: 64 lower-case hexadecimal digits.
+bool IsSha256Digest(std::string_view text);
 
 }  // namespace ovix
