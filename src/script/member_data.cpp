@@ -109,7 +109,7 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
   z_stream& stream = zlib.Get();
   std::uint32_t crc = 0;
   std::uint64_t written = 0;
-  bool ended = place.method == kStored;
+  bool ended = false;  // deflated: zlib met the stream's end
   // Takes inflated or stored bytes on their way to the file.
   const auto take = [&](std::span<const unsigned char> bytes) {
     written += bytes.size();
@@ -117,7 +117,7 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
     crc = libdeflate_crc32(crc, bytes.data(), bytes.size());
     return Put(out, bytes) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
   };
-  for (std::uint64_t done = 0; done < place.compressedSize && !(ended && done > 0);) {
+  for (std::uint64_t done = 0; done < place.compressedSize && !ended;) {
     const auto count = static_cast<std::size_t>(
         std::min<std::uint64_t>(kStreamReadSize, place.compressedSize - done));
     const std::span<unsigned char> in = read.first(count);
@@ -144,7 +144,10 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
       }
     } while (!ended && (stream.avail_in > 0 || stream.avail_out == 0));
   }
-  if (!ended || written != place.size || crc != place.crc) return TMemberWrite::kDamaged;
+  // A stored member ends with its data; a deflated one must reach its stream's end.
+  if ((place.method == kDeflated && !ended) || written != place.size || crc != place.crc) {
+    return TMemberWrite::kDamaged;
+  }
   return TMemberWrite::kWritten;
 }
 

@@ -179,7 +179,7 @@ TEST_F(UnpackTest, SkipsFailingMembersAndKeepsWhatTheyWouldReplace) {
 }
 
 // Deflated members are inflated whole when they fit the memory allowed, else streamed (one
-// larger than all of it, and a stored one as large); each way checks size and checksum.
+// larger than all of it, and stored ones as large); each way checks size and checksum.
 TEST_F(UnpackTest, DeflatedAndLargeMembersAreCheckedWhicheverWayTheyAreRead) {
   std::string large(41u << 20, '\0');
   for (std::size_t i = 0; i < large.size(); i += 4096) large[i] = static_cast<char>(i >> 12);
@@ -194,10 +194,12 @@ TEST_F(UnpackTest, DeflatedAndLargeMembersAreCheckedWhicheverWayTheyAreRead) {
                            {"large.bin", large, {}, 0, {}, false, true},
                            {"large-damaged.bin", large, {}, 0, {}, true, true},
                            {"large-overrun.bin", large, 40u << 20, 0, {}, false, true},
-                           {"stored-damaged.bin", large, {}, 0, {}, true}})),
+                           {"stored-damaged.bin", large, {}, 0, {}, true},
+                           {"stored.bin", large}})),
             "");
   EXPECT_EQ(Read("dest\\small.txt"), text);
   EXPECT_TRUE(Read("dest\\large.bin") == large);
+  EXPECT_TRUE(Read("dest\\stored.bin") == large);
   EXPECT_EQ(skipped,
             "small-damaged.txt: its data is damaged or fails its checksum;"
             "small-overrun.txt: its data is damaged or fails its checksum;"
@@ -212,7 +214,7 @@ TEST_F(UnpackTest, DeflatedAndLargeMembersAreCheckedWhicheverWayTheyAreRead) {
   EXPECT_EQ(kept, "3;3;3;3;3;");
   EXPECT_EQ(Tree("dest"),
             "large-damaged.bin;large-overrun.bin;large.bin;small-damaged.txt;small-overrun.txt;"
-            "small.txt;stored-damaged.bin;");
+            "small.txt;stored-damaged.bin;stored.bin;");
 }
 
 // Members are written on several threads, yet end as one by one in archive order: the last
