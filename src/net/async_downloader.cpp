@@ -116,27 +116,48 @@ void TAsyncDownloader::Download(std::string destination) {
 }
 
 void TAsyncDownloader::Execute() {
+  // Whatever goes wrong in the body (a bad_alloc on a 32-bit system) is a failed transfer,
+  // never a success.
   try {
     result_ = Transfer();
-    if (callback_) {
-      const std::string text = GetString();
-      if (result_ == kTransferNotSigned)
-        host_.App().Synchronize([&] { host_.AnswerNotSigned(url_); });
-      host_.App().Synchronize([&] { callback_(text); });
-    } else if (result_ != kTransferAborted) {
-      // The throttle may have held the last step back: the bar ends where the transfer did.
-      if (latestTotal_ >= 0 && (latestPosition_ != shownPosition_ || latestTotal_ != shownTotal_)) {
-        host_.App().Synchronize([&] { host_.DownloadProgress(latestPosition_, latestTotal_); });
-      }
-      if (result_ != kTransferOk) {
-        const std::uint32_t code = result_;
-        host_.App().Synchronize([&] { host_.DownloadFailed(code, url_); });
-      }
-    }
+    if (tooLarge_) result_ = kTransferTooLarge;
   } catch (...) {
-    // An error in the body ends it silently.
+    result_ = kTransferFailed;
+  }
+  try {
+    Report();
+  } catch (...) {
+    // A hand-over that cannot be made ends the body silently.
   }
   finished_.store(true, std::memory_order_release);
+}
+
+void TAsyncDownloader::Report() {
+  if (callback_) {
+    // Only a transfer that succeeded has an answer: what stands at the destination otherwise
+    // is no answer of this service.
+    std::string text;
+    if (result_ == kTransferOk) {
+      try {
+        text = GetString();
+      } catch (...) {
+        result_ = kTransferFailed;
+      }
+    }
+    if (result_ == kTransferNotSigned)
+      host_.App().Synchronize([&] { host_.AnswerNotSigned(url_); });
+    host_.App().Synchronize([&] { callback_(text); });
+    return;
+  }
+  if (result_ == kTransferAborted) return;
+  // The throttle may have held the last step back: the bar ends where the transfer did.
+  if (latestTotal_ >= 0 && (latestPosition_ != shownPosition_ || latestTotal_ != shownTotal_)) {
+    host_.App().Synchronize([&] { host_.DownloadProgress(latestPosition_, latestTotal_); });
+  }
+  if (result_ != kTransferOk) {
+    const std::uint32_t code = result_;
+    host_.App().Synchronize([&] { host_.DownloadFailed(code, url_); });
+  }
 }
 
 std::uint32_t TAsyncDownloader::Transfer() {
@@ -196,14 +217,17 @@ bool TAsyncDownloader::PauseBeforeRetry(std::chrono::milliseconds pause) {
 
 std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file) {
   const std::filesystem::path signatureFile = PartialFileBeside(file);
+  bool tooLarge = false;
   const std::uint32_t fetched = host_.Transport().Fetch(
-      url_ + ".minisig", signatureFile,
-      [this](std::uint64_t, std::uint64_t) { return !host_.App().Terminated(); });
+      url_ + ".minisig", signatureFile, [&](std::uint64_t received, std::uint64_t total) {
+        tooLarge = received > kSignatureLimit || total > kSignatureLimit;
+        return !tooLarge && !host_.App().Terminated();
+      });
   const std::optional<std::string> signature =
       fetched == kTransferOk ? ReadWholeFile(signatureFile) : std::nullopt;
   std::error_code ignored;
   std::filesystem::remove(signatureFile, ignored);
-  if (fetched == kTransferAborted) return kTransferAborted;
+  if (fetched == kTransferAborted && !tooLarge) return kTransferAborted;
   const std::optional<std::string> bytes = ReadWholeFile(file);
   if (!signature || !bytes) return kTransferNotSigned;
   const auto message = std::span<const unsigned char>(
@@ -214,6 +238,11 @@ std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file
 }
 
 bool TAsyncDownloader::OnProgress(std::uint64_t received, std::uint64_t total) {
+  // An answer is read whole into memory: one past any real answer's size is refused.
+  if (ownsDestination_ && (received > kAnswerLimit || total > kAnswerLimit)) {
+    tooLarge_ = true;
+    return false;
+  }
   // The validator is written down as the body begins, so that a kill from here on leaves
   // a file that can be continued.
   if (resumable_ != nullptr && point_.responded) {

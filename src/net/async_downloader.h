@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/resumable_download.h"
+#include "net/transfer_codes.h"
 #include "net/transport.h"
 #include "trust/minisign.h"
 #include "ui/application.h"
@@ -100,11 +101,13 @@ class TAsyncDownloader {
 
   const std::string& URL() const { return url_; }
   const std::string& Destination() const { return destination_; }
-  // The result of the transfer, once Finished.
+  // The result of the transfer, once Finished; a failure until the transfer says otherwise.
   std::uint32_t Result() const { return result_; }
 
  private:
   void Execute();
+  // Hands the outcome over: the callback's text, or the bar's last step and the failure.
+  void Report();
   std::uint32_t Transfer();
   // Fetches into `partial`, again after a lost connection, continuing when `resumable`.
   std::uint32_t FetchWithRetries(const std::filesystem::path& partial,
@@ -130,7 +133,8 @@ class TAsyncDownloader {
   std::thread thread_;
   std::atomic<bool> finished_{false};
   bool ownsDestination_ = true;  // the temporary file, not one a caller named
-  std::uint32_t result_ = 0;
+  std::uint32_t result_ = kTransferFailed;
+  bool tooLarge_ = false;  // an answer past kAnswerLimit, cut off
   // Hand-overs are only made when the bar can show a change.
   std::int64_t shownTotal_ = -1;
   int shownPermille_ = -1;

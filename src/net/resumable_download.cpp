@@ -7,6 +7,7 @@
 
 #include "os/files.h"
 #include "os/process.h"
+#include "os/text.h"
 #include "trust/sha256.h"
 
 namespace ovix {
@@ -14,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kRecordHeader = "ovix-resume 1";
+// Records of the first form named no size, so what they kept is started over.
+constexpr std::string_view kRecordHeader = "ovix-resume 2";
 // A download not taken up again for this long is not coming back.
 constexpr auto kAbandonedAfter = std::chrono::hours(24 * 14);
 
@@ -23,25 +25,26 @@ struct TRecord {
   std::string destination;
   std::uint64_t process = 0;
   std::string validator;
+  std::uint64_t total = 0;
 };
 
-// Header, address, destination, process, validator: one a line.
+// Header, address, destination, process, validator, the whole file's size: one a line.
 std::optional<TRecord> ReadRecord(const fs::path& file) {
   const std::optional<std::string> text = ReadWholeFile(file);
   if (!text) return std::nullopt;
   std::istringstream in(*text);
-  std::string header, process;
+  std::string header, process, total;
   TRecord record;
   if (!std::getline(in, header) || header != kRecordHeader || !std::getline(in, record.url) ||
       !std::getline(in, record.destination) || !std::getline(in, process) ||
-      !std::getline(in, record.validator)) {
+      !std::getline(in, record.validator) || !std::getline(in, total)) {
     return std::nullopt;
   }
-  try {
-    record.process = std::stoull(process);
-  } catch (...) {
-    return std::nullopt;
-  }
+  const std::optional<std::uint64_t> processNumber = DecimalNumber(process);
+  const std::optional<std::uint64_t> totalNumber = DecimalNumber(total);
+  if (!processNumber || !totalNumber) return std::nullopt;
+  record.process = *processNumber;
+  record.total = *totalNumber;
   return record;
 }
 
@@ -87,6 +90,7 @@ std::optional<TResumableDownload> TResumableDownload::Open(const fs::path& folde
     // A digest shared by two downloads would be a marvel; still, never mix their bytes.
     if (record->url == url && record->destination == destination) {
       download.validator_ = record->validator;
+      download.total_ = record->total;
     }
   }
   // Claimed for this process, before a byte is written.
@@ -98,16 +102,21 @@ TResumePoint TResumableDownload::Point() const {
   TResumePoint point;
   std::error_code error;
   const std::uintmax_t size = fs::file_size(partial_, error);
-  if (!validator_.empty() && !error && size > 0) {
+  if (CanContinue() && !error && size > 0 && size < total_) {
     point.offset = size;
     point.validator = validator_;
+    point.total = total_;
   }
   return point;
 }
 
 void TResumableDownload::Update(const TResumePoint& point) {
-  if (!point.responded || point.responseValidator == validator_) return;
-  validator_ = point.responseValidator;
+  if (!point.responded) return;
+  // Bytes of unknown size cannot be continued: an answer of the wrong length could pass.
+  const std::string validator = point.responseTotal > 0 ? point.responseValidator : std::string();
+  if (validator == validator_ && point.responseTotal == total_) return;
+  validator_ = validator;
+  total_ = point.responseTotal;
   WriteRecord();
 }
 
@@ -126,7 +135,8 @@ bool TResumableDownload::WriteRecord() const {
         << url_ << '\n'
         << destination_ << '\n'
         << CurrentProcessId() << '\n'
-        << validator_ << '\n';
+        << validator_ << '\n'
+        << total_ << '\n';
     if (!out.flush()) {
       std::error_code ignored;
       fs::remove(written, ignored);

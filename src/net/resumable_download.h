@@ -4,6 +4,7 @@
 // the destination. Never beside the destination, so that a game folder holds no leftovers
 // and an install that is undone keeps what was received for the next try.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,13 +23,13 @@ class TResumableDownload {
                                                 const std::string& destination);
 
   const std::filesystem::path& PartialFile() const { return partial_; }
-  // Where to continue: the partial file's size and its recorded validator; offset 0 when
-  // there is nothing that can be continued.
+  // Where to continue: the partial file's size, its recorded validator and the whole file's
+  // size; offset 0 when there is nothing that can be continued.
   TResumePoint Point() const;
   // What a response said of the bytes it writes; nothing changes when none came.
   void Update(const TResumePoint& point);
-  // Whether what was received can be continued (the server named its version).
-  bool CanContinue() const { return !validator_.empty(); }
+  // Whether what was received can be continued (the server named its version and size).
+  bool CanContinue() const { return !validator_.empty() && total_ > 0; }
   // The download is complete or its bytes are wrong: the partial file and its record go.
   void Forget();
 
@@ -42,6 +43,7 @@ class TResumableDownload {
   std::string url_;
   std::string destination_;
   std::string validator_;
+  std::uint64_t total_ = 0;
 };
 
 }  // namespace ovix

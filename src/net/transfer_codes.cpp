@@ -12,6 +12,15 @@ std::string FormatTransferCode(std::uint32_t code) {
   return digits;
 }
 
+std::string DescribeTransferCode(std::uint32_t code) {
+  std::string text = "URL Moniker 0x" + FormatTransferCode(code);
+  if (code == kTransferTooLarge) {
+    text += " (the answer is larger than " + std::to_string(kAnswerLimit >> 20) +
+            " MiB, so it was not taken)";
+  }
+  return text;
+}
+
 namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {

@@ -24,6 +24,9 @@ inline constexpr std::uint32_t kTransferTimeout = 0x800C000B;          // no dat
 inline constexpr std::uint32_t kTransferUnknownProtocol = 0x800C000D;  // not http or https
 inline constexpr std::uint32_t kTransferSecurityProblem = 0x800C000E;  // certificate or TLS
 inline constexpr std::uint32_t kTransferRedirectFailed = 0x800C0014;   // downgrade or loop
+// An answer (a list, a script, a signature) larger than any real one may be; it is cut off
+// rather than read into memory.
+inline constexpr std::uint32_t kTransferTooLarge = 0x800C7F02;
 // The connection was lost in the middle (reset, or a body shorter than announced). Never
 // reported: the downloader tries again and reports kTransferFailed when it gives up.
 inline constexpr std::uint32_t kTransferInterrupted = 0x800C7F01;
@@ -31,9 +34,14 @@ inline constexpr std::uint32_t kTransferInterrupted = 0x800C7F01;
 // A server that sends nothing for this long has stalled.
 inline constexpr int kStallSeconds = 60;
 inline constexpr int kMaxRedirects = 10;
+// The most an answer that is read whole into memory may hold.
+inline constexpr std::uint64_t kAnswerLimit = 16u << 20;
+inline constexpr std::uint64_t kSignatureLimit = 64u << 10;
 
 // "800C0005": eight upper-case hexadecimal digits.
 std::string FormatTransferCode(std::uint32_t code);
+// "URL Moniker 0x800C0005", with a few words after it for the codes of this program's own.
+std::string DescribeTransferCode(std::uint32_t code);
 
 // Schemes compare without regard to case, as addresses define them: "Https://" is as
 // protected as "https://", and both transports must see it so.

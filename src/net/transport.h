@@ -20,14 +20,18 @@ struct TResumePoint {
   // In: the bytes at the file's start to continue after, and the validator they came with
   // (an ETag or a Last-Modified date, as the server sent it). The server is asked for the
   // rest only if the resource still has that validator; without one the file starts over.
+  // With the whole file's size: a continuation must be exactly the rest of it.
   std::uint64_t offset = 0;
   std::string validator;
-  // Out, set before the first byte of the body is written: whether a response came, its
-  // validator (empty when it has none that names one version of the bytes), and whether
-  // its body continues the file at offset (else the file was started over).
+  std::uint64_t total = 0;
+  // Out, set once the file was opened for the body, before its first byte is written: whether
+  // a response came, its validator (empty when it has none that names one version of the
+  // bytes), whether its body continues the file at offset (else the file was started over),
+  // and the whole file's size (0 when not announced).
   bool responded = false;
   std::string responseValidator;
   bool continued = false;
+  std::uint64_t responseTotal = 0;
 };
 
 // Whether an address answers, and with how many bytes.
@@ -52,6 +56,7 @@ class TTransport {
     point.responded = false;
     point.continued = false;
     point.responseValidator.clear();
+    point.responseTotal = 0;
     return Fetch(url, file, progress);
   }
   // Asks for the address without taking its body (at most a first piece of it, into

@@ -81,27 +81,34 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-// Once the body begins: whether it continues the file, and the file opened to match.
+// Once the body begins: whether it continues the file, and the file opened to match. Only
+// then is what the response said told, so that a validator never stands for bytes of another
+// version left in a file that could not be started over.
 bool OpenBody(TransferState& state) {
   long status = 0;
   curl_easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &status);
   TResumePoint& point = *state.point;
-  point.responded = true;
-  point.continued = false;
-  if (status == 206) {
-    if (point.offset == 0 || ContentRangeStart(state.contentRange) != point.offset) {
-      state.rangeRefused = true;
-      return false;
-    }
-    point.continued = true;
+  const bool continued = status == 206;
+  if (continued &&
+      (point.offset == 0 ||
+       !ContinuesExactly(state.contentRange, state.contentEncoding, point.offset, point.total))) {
+    state.rangeRefused = true;
+    return false;
   }
-  point.responseValidator = state.contentEncoding.empty() || state.contentEncoding == "identity"
-                                ? ChooseValidator(state.etag, state.lastModified)
-                                : std::string();
-  state.file.reset(std::fopen(state.path->c_str(), point.continued ? "ab" : "wb"));
+  state.file.reset(std::fopen(state.path->c_str(), continued ? "ab" : "wb"));
   if (!state.file) return false;
   // Large writes: fewer system calls per megabyte.
   std::setvbuf(state.file.get(), nullptr, _IOFBF, 1 << 20);
+  curl_off_t length = -1;
+  curl_easy_getinfo(state.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  point.responded = true;
+  point.continued = continued;
+  point.responseTotal = continued    ? point.total
+                        : length > 0 ? static_cast<std::uint64_t>(length)
+                                     : 0;
+  point.responseValidator = IsIdentityCoding(state.contentEncoding)
+                                ? ChooseValidator(state.etag, state.lastModified)
+                                : std::string();
   return true;
 }
 
@@ -207,6 +214,7 @@ class CurlTransport final : public TTransport {
     point.responded = false;
     point.continued = false;
     point.responseValidator.clear();
+    point.responseTotal = 0;
     // libcurl would guess http for an address without a scheme.
     if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) {
       return refused;
@@ -222,7 +230,7 @@ class CurlTransport final : public TTransport {
     std::unique_ptr<curl_slist, ListCleanup> headers(
         curl_slist_append(nullptr, "Cache-Control: no-cache"));
     headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
-    const bool resuming = point.offset > 0 && !point.validator.empty();
+    const bool resuming = point.offset > 0 && !point.validator.empty() && point.total > 0;
     if (resuming) {
       // The rest only of the same version; another version comes whole (200).
       const std::string range = "Range: bytes=" + std::to_string(point.offset) + "-";
@@ -255,6 +263,7 @@ class CurlTransport final : public TTransport {
       point.responded = true;
       point.continued = false;
       point.responseValidator.clear();
+      point.responseTotal = 0;
       return kTransferInterrupted;
     }
     // A redirect curl refused to follow (to plain http from https) ends on the 3xx.

@@ -168,7 +168,7 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
   const bool secure = IsHttpsAddress(url);
   std::wstring address = Widen(url);
   // The rest only of the same version; another version comes whole (200).
-  const bool resuming = point.offset > 0 && !point.validator.empty();
+  const bool resuming = point.offset > 0 && !point.validator.empty() && point.total > 0;
   std::wstring headers = L"Cache-Control: no-cache\r\n";
   if (resuming) {
     headers += L"Range: bytes=" + std::to_wstring(point.offset) + L"-\r\nIf-Range: " +
@@ -199,26 +199,34 @@ std::uint32_t RunTransfer(const std::string& url, const std::filesystem::path& f
   // A range the server would not give (the file has shrunk, or the offset was the end):
   // the file cannot be continued, and starts over on the next try.
   const bool continued = status == 206;
+  const std::string encoding = Narrow(QueryText(net, request.get(), HTTP_QUERY_CONTENT_ENCODING));
   if ((resuming && status == 416) ||
-      (continued &&
-       (!resuming || ContentRangeStart(Narrow(QueryText(
-                         net, request.get(), HTTP_QUERY_CONTENT_RANGE))) != point.offset))) {
+      (continued && (!resuming || !ContinuesExactly(Narrow(QueryText(net, request.get(),
+                                                                     HTTP_QUERY_CONTENT_RANGE)),
+                                                    encoding, point.offset, point.total)))) {
     point.responded = true;
+    point.responseValidator.clear();
+    point.responseTotal = 0;
     return kTransferInterrupted;
   }
   if (status >= 400) return status == 404 || status == 410 ? kTransferNotFound : kTransferFailed;
 
-  point.continued = continued;
-  point.responseValidator =
-      ChooseValidator(Narrow(QueryText(net, request.get(), HTTP_QUERY_ETAG)),
-                      Narrow(QueryText(net, request.get(), HTTP_QUERY_LAST_MODIFIED)));
-  point.responded = true;
   std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), continued ? L"ab" : L"wb"));
   if (!out) return kTransferFailed;
   std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
+  const std::uint64_t length = QueryNumber(net, request.get(), HTTP_QUERY_CONTENT_LENGTH);
+  // Told only once the file is open to match: a validator never stands for bytes of another
+  // version left in a file that could not be started over.
+  point.continued = continued;
+  point.responseTotal = continued ? point.total : length;
+  point.responseValidator =
+      IsIdentityCoding(encoding)
+          ? ChooseValidator(Narrow(QueryText(net, request.get(), HTTP_QUERY_ETAG)),
+                            Narrow(QueryText(net, request.get(), HTTP_QUERY_LAST_MODIFIED)))
+          : std::string();
+  point.responded = true;
   // A continued file counts from its start.
   const std::uint64_t before = continued ? point.offset : 0;
-  const std::uint64_t length = QueryNumber(net, request.get(), HTTP_QUERY_CONTENT_LENGTH);
   const std::uint64_t total = length != 0 ? before + length : 0;
   std::uint64_t received = before;
   if (!progress(received, total)) return kTransferAborted;
@@ -290,6 +298,7 @@ class WinInetTransport final : public TTransport {
     job->keepPartial = keepPartial;
     job->point.offset = point.offset;
     job->point.validator = point.validator;
+    job->point.total = point.total;
     std::thread([job, sessions = sessions_] {
       TResumePoint said;
       {
@@ -324,6 +333,7 @@ class WinInetTransport final : public TTransport {
       point.responded = job->point.responded;
       point.continued = job->point.continued;
       point.responseValidator = job->point.responseValidator;
+      point.responseTotal = job->point.responseTotal;
     };
     for (;;) {
       const HANDLE events[] = {job->done, job->progressed};

@@ -60,6 +60,17 @@ class FakeTransport final : public TTransport {
       }
       return kTransferOk;
     }
+    if (url == "throw") throw std::bad_alloc();
+    if (url.rfind("plant:", 0) == 0) {
+      // Another's file at the destination itself, and a transfer that fails.
+      const std::string partial = file.string();
+      std::ofstream(partial.substr(0, partial.rfind(".ovix-")), std::ios::binary) << url.substr(6);
+      return kTransferNotFound;
+    }
+    if (url.rfind("large:", 0) == 0) {
+      const std::uint64_t total = std::stoull(url.substr(6));
+      return progress(0, total) && progress(total, total) ? kTransferOk : kTransferAborted;
+    }
     if (url == "flood") {
       constexpr std::uint64_t kTotal = 2'000'000;
       for (std::uint64_t i = 0; i <= kTotal; i += 2) {
@@ -236,6 +247,37 @@ TEST(DownloaderTest, ACallbackGetsTheTextOnTheUiThreadAndNeitherBarNorMessage) {
   EXPECT_EQ(host.progressSteps, 0);
   EXPECT_TRUE(host.failures.empty());
   EXPECT_TRUE(host.app.Messages().empty());
+}
+
+// A callback gets an answer only from a transfer that succeeded: not what stands at the
+// destination after a failure, not one that threw, not one too large to hold.
+TEST(DownloaderTest, ACallbackGetsNothingFromATransferThatFailed) {
+  Sandbox box;
+  Host host;
+  std::vector<std::string> received;
+  const std::string tooLarge = "large:" + std::to_string(kAnswerLimit + 1);
+  for (const std::string& url :
+       {std::string("plant:planted list"), std::string("throw"), tooLarge}) {
+    TAsyncDownloader::Create(host, url, [&](const std::string& data) { received.push_back(data); });
+  }
+  ASSERT_TRUE(host.PumpUntil([&] { return received.size() == 3; }));
+  host.registry.JoinAll();
+  EXPECT_EQ(received, (std::vector<std::string>{"", "", ""}));
+
+  // Without a callback the failure is reported, with its own code when too large.
+  for (const auto& [url, code] : std::initializer_list<std::pair<std::string, std::uint32_t>>{
+           {"throw", kTransferFailed}, {tooLarge, kTransferTooLarge}}) {
+    TAsyncDownloader downloader(host, url);
+    downloader.Start();
+    ASSERT_TRUE(host.PumpUntil([&] { return downloader.Finished(); }));
+    EXPECT_EQ(downloader.Result(), code) << url;
+  }
+  EXPECT_EQ(host.failures, (std::vector<std::uint32_t>{kTransferFailed, kTransferTooLarge}));
+  // A file of any size may be downloaded to a destination.
+  TAsyncDownloader archive(host, tooLarge);
+  archive.Download(box.Dir() + "\\large.bin");
+  ASSERT_TRUE(host.PumpUntil([&] { return archive.Finished(); }));
+  EXPECT_EQ(archive.Result(), kTransferOk);
 }
 
 TEST(DownloaderTest, TerminatingAbandonsTransfersQuietlyAndShutdownJoinsThem) {

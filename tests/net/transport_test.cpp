@@ -138,9 +138,10 @@ TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
     EXPECT_TRUE(point.responded);
     EXPECT_FALSE(point.continued);
     ASSERT_FALSE(point.responseValidator.empty());
+    EXPECT_EQ(point.responseTotal, 300000u);
     EXPECT_EQ(Content(), PatternBytes(100000));
 
-    TResumePoint rest{100000, point.responseValidator};
+    TResumePoint rest{100000, point.responseValidator, 300000};
     EXPECT_EQ(fetchFrom(target, rest), kTransferOk);
     EXPECT_TRUE(rest.continued);
     EXPECT_EQ(rest.responseValidator, point.responseValidator);
@@ -153,7 +154,7 @@ TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   // A server that ignores ranges sends the whole again, which replaces the part.
   {
     std::ofstream(File(), std::ios::binary) << PatternBytes(5000, 77);
-    TResumePoint point{5000, "\"v1\""};
+    TResumePoint point{5000, "\"v1\"", 20000};
     EXPECT_EQ(fetchFrom("/ranged?size=20000&ranges=0", point), kTransferOk);
     EXPECT_FALSE(point.continued);
     EXPECT_EQ(Content(), PatternBytes(20000));
@@ -161,12 +162,12 @@ TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   // A new version (another validator) comes whole.
   {
     std::ofstream(File(), std::ios::binary) << PatternBytes(5000);
-    TResumePoint point{5000, "\"v0\""};
+    TResumePoint point{5000, "\"v0\"", 20000};
     EXPECT_EQ(fetchFrom("/ranged?size=20000&changes=1", point), kTransferOk);
     EXPECT_FALSE(point.continued);
     EXPECT_EQ(point.responseValidator, "\"v1\"");
     EXPECT_EQ(Content(), PatternBytes(20000));
-    TResumePoint changed{5000, point.responseValidator};
+    TResumePoint changed{5000, point.responseValidator, 20000};
     std::ofstream(File(), std::ios::binary) << PatternBytes(5000);
     EXPECT_EQ(fetchFrom("/ranged?size=20000&changes=1", changed), kTransferOk);
     EXPECT_FALSE(changed.continued);
@@ -177,11 +178,42 @@ TEST_F(TransportTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   // be given, and the file is to start over; nothing is written meanwhile.
   {
     std::ofstream(File(), std::ios::binary) << PatternBytes(20000);
-    TResumePoint point{20000, "\"v1\""};
+    TResumePoint point{20000, "\"v1\"", 20000};
     EXPECT_EQ(fetchFrom("/ranged?size=20000", point), kTransferInterrupted);
     EXPECT_TRUE(point.responded);
     EXPECT_TRUE(point.responseValidator.empty());
     EXPECT_EQ(Content(), PatternBytes(20000));
+  }
+  // A continuation is taken only when it is exactly the rest of the file as recorded: not one
+  // short of it, not of another total, not in a content coding; nothing is written then.
+  for (const auto& [target, total] : std::initializer_list<std::pair<std::string, std::uint64_t>>{
+           {"/ranged?size=20000&short=1", 20000},
+           {"/ranged?size=20000", 30000},
+           {"/ranged?size=20000&coding=gzip", 20000}}) {
+    SCOPED_TRACE(target);
+    std::ofstream(File(), std::ios::binary) << PatternBytes(5000);
+    TResumePoint point{5000, "\"v1\"", total};
+    EXPECT_EQ(fetchFrom(target, point), kTransferInterrupted);
+    EXPECT_TRUE(point.responseValidator.empty());
+    EXPECT_EQ(Content(), PatternBytes(5000));
+  }
+  // A weak ETag names no version, and a date beside it may not stand in for it.
+  {
+    TResumePoint point;
+    EXPECT_EQ(fetchFrom("/ranged?size=20000&validator=weak", point), kTransferOk);
+    EXPECT_TRUE(point.responseValidator.empty());
+  }
+  // A file that cannot be opened for the body takes no validator: the bytes of the version
+  // held stay as they were, under their own.
+  {
+    fs::create_directories(dir_ / "a-folder");
+    TResumePoint point{5000, "\"v0\"", 20000};
+    EXPECT_EQ(transport_->FetchResuming(
+                  server.Url("/ranged?size=20000&changes=1"), dir_ / "a-folder",
+                  [](auto, auto) { return true; }, point),
+              kTransferFailed);
+    EXPECT_FALSE(point.responded);
+    EXPECT_TRUE(point.responseValidator.empty());
   }
   // Without a validator nothing is asked for, and the response offers none.
   {

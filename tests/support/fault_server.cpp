@@ -394,8 +394,10 @@ void FaultServer::Impl::PlanRanged(Connection& c, std::string_view query, std::s
   const std::string_view validator = QueryValue(query, "validator").value_or("etag");
   const auto honoursRanges = Number(query, "ranges", 1);
   const auto changes = Number(query, "changes", 0);
-  if (!honoursRanges || !changes ||
-      (validator != "etag" && validator != "date" && validator != "none")) {
+  const auto shortRange = Number(query, "short", 0);
+  const std::string_view coding = QueryValue(query, "coding").value_or("");
+  if (!honoursRanges || !changes || !shortRange ||
+      (validator != "etag" && validator != "date" && validator != "none" && validator != "weak")) {
     return Reply(c, 400, "bad query value\n");
   }
   std::size_t version = 1;
@@ -410,6 +412,10 @@ void FaultServer::Impl::PlanRanged(Connection& c, std::string_view query, std::s
   } else if (validator == "date") {
     tag = "Tue, " + std::to_string(10 + version % 18) + " Nov 2026 10:00:00 GMT";
     extra = "Last-Modified: " + tag + "\r\n";
+  } else if (validator == "weak") {
+    // A weak ETag beside a date: neither may stand in an If-Range.
+    tag = "W/\"v" + std::to_string(version) + "\"";
+    extra = "ETag: " + tag + "\r\nLast-Modified: Tue, 10 Nov 2026 10:00:00 GMT\r\n";
   }
   // The first byte asked for, when the range may be given: "bytes=FIRST-" only.
   std::size_t first = 0;
@@ -425,12 +431,16 @@ void FaultServer::Impl::PlanRanged(Connection& c, std::string_view query, std::s
     }
   }
   if (*honoursRanges != 0) extra += "Accept-Ranges: bytes\r\n";
+  // A range one byte short of the rest, with a content coding it was not sent in, if asked.
+  std::size_t last = size - 1;
   if (first > 0) {
-    extra += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(size - 1) +
-             "/" + std::to_string(size) + "\r\n";
+    if (*shortRange != 0) --last;
+    extra += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+             std::to_string(size) + "\r\n";
+    if (!coding.empty()) extra += "Content-Encoding: " + std::string(coding) + "\r\n";
   }
   // Cut at the first cut point after the start, if any.
-  std::size_t end = size;
+  std::size_t end = last + 1;
   for (std::string_view cuts = QueryValue(query, "cut").value_or(""); !cuts.empty();) {
     const std::string_view cut = cuts.substr(0, cuts.find(','));
     cuts.remove_prefix(std::min(cuts.size(), cut.size() + 1));
@@ -443,7 +453,7 @@ void FaultServer::Impl::PlanRanged(Connection& c, std::string_view query, std::s
   if (!piece || !pause) return Reply(c, 400, "bad query value\n");
   c.piece = *piece;
   c.pause = milliseconds(*pause);
-  c.out = Head(first > 0 ? 206 : 200, size - first, "application/octet-stream", extra);
+  c.out = Head(first > 0 ? 206 : 200, last + 1 - first, "application/octet-stream", extra);
   c.patternBase = (version - 1) * kVersionStride;
   c.next = first;
   c.end = c.head ? first : end;

@@ -18,7 +18,8 @@
 //                               (default N/20) with T ms pauses (default 25)
 //   /redirect?to=URL            302 to URL: everything after "to=", taken verbatim
 //   /redirect-loop              302 to itself
-//   /ranged?size=N&cut=A,B&validator=etag|date|none&ranges=0|1&changes=0|1
+//   /ranged?size=N&cut=A,B&validator=etag|date|weak|none&ranges=0|1&changes=0|1&short=0|1
+//          &coding=C
 //                               a file that can be continued: honours "Range: bytes=F-"
 //                               (206, or 416 beyond the end) when ranges is 1 and an
 //                               If-Range matches its ETag "v<version>" or Last-Modified
@@ -27,6 +28,8 @@
 //                               (new validator and bytes, the pattern from
 //                               (version - 1) * 1000003); else version 1. piece=P and
 //                               pause_ms=T pace it as /slow does (default: at once).
+//                               weak: a weak ETag and a date. short=1: a 206's range ends
+//                               one byte early; coding=C: a 206 says Content-Encoding C.
 // Every body is a slice of the pattern from its start (PatternBytes), so a downloaded
 // file can be checked byte for byte. Every response closes its connection.
 

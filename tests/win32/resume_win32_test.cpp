@@ -68,8 +68,9 @@ TEST_F(Win32ResumeTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
   EXPECT_EQ(FetchFrom(target, point), kTransferInterrupted);
   EXPECT_TRUE(point.responded);
   EXPECT_EQ(point.responseValidator, "\"v1\"");
+  EXPECT_EQ(point.responseTotal, 300000u);
   EXPECT_EQ(Content(), PatternBytes(100000));
-  TResumePoint rest{100000, point.responseValidator};
+  TResumePoint rest{100000, point.responseValidator, 300000};
   EXPECT_EQ(FetchFrom(target, rest), kTransferOk);
   EXPECT_TRUE(rest.continued);
   EXPECT_EQ(Content(), PatternBytes(300000));
@@ -77,14 +78,14 @@ TEST_F(Win32ResumeTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
 
   // A server that ignores ranges sends the whole again, which replaces the part.
   Write(PatternBytes(5000, 77));
-  TResumePoint ignored{5000, "\"v1\""};
+  TResumePoint ignored{5000, "\"v1\"", 20000};
   EXPECT_EQ(FetchFrom("/ranged?size=20000&ranges=0", ignored), kTransferOk);
   EXPECT_FALSE(ignored.continued);
   EXPECT_EQ(Content(), PatternBytes(20000));
 
   // A new version comes whole: its bytes, not the old part's.
   Write(PatternBytes(5000));
-  TResumePoint changed{5000, "\"v0\""};
+  TResumePoint changed{5000, "\"v0\"", 20000};
   EXPECT_EQ(FetchFrom("/ranged?size=20000&changes=1", changed), kTransferOk);
   EXPECT_FALSE(changed.continued);
   const std::string& tag = changed.responseValidator;
@@ -94,11 +95,24 @@ TEST_F(Win32ResumeTest, ACutOffFileContinuesOnlyFromTheSameVersion) {
 
   // A part as long as the file: the range cannot be given, and the file is to start over.
   Write(PatternBytes(20000));
-  TResumePoint whole{20000, "\"v1\""};
+  TResumePoint whole{20000, "\"v1\"", 20000};
   EXPECT_EQ(FetchFrom("/ranged?size=20000", whole), kTransferInterrupted);
   EXPECT_TRUE(whole.responded);
   EXPECT_TRUE(whole.responseValidator.empty());
   EXPECT_EQ(Content(), PatternBytes(20000));
+
+  // Only exactly the rest of the file recorded is taken: not one byte short of it, not of
+  // another total, not in a content coding.
+  for (const auto& [where, total] : std::initializer_list<std::pair<std::string, std::uint64_t>>{
+           {"/ranged?size=20000&short=1", 20000},
+           {"/ranged?size=20000", 30000},
+           {"/ranged?size=20000&coding=gzip", 20000}}) {
+    SCOPED_TRACE(where);
+    Write(PatternBytes(5000));
+    TResumePoint part{5000, "\"v1\"", total};
+    EXPECT_EQ(FetchFrom(where, part), kTransferInterrupted);
+    EXPECT_EQ(Content(), PatternBytes(5000));
+  }
 }
 
 // The dry run asks addresses for their size: WinINet stops at the answer's head.
