@@ -2,6 +2,7 @@
 // The system's folders and drives. None keeps state, shows anything or throws: failure is an
 // empty string or false. Paths are Windows paths in UTF-8 on every platform.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,11 @@ std::string GetLongPath(std::string_view path);
 // The temporary directory in long form, without a trailing "\": callers add the "\" before a
 // file name. Empty when the system names none.
 std::string GetTempDirectory();
+
+// The temporary directory as this system names it, for the program's own scratch files; on
+// posix the folder of the user's own that GetTempDirectory names, also where no drive maps it.
+// Empty when there is none.
+std::filesystem::path LocalTemporaryFolder();
 
 // The process's current directory; empty when the system cannot give it (on posix: when no
 // drive maps it).

@@ -43,6 +43,11 @@ std::string GetTempDirectory() {
   return GetLongPath(Narrow(std::wstring_view(buffer, length - 1)));
 }
 
+std::filesystem::path LocalTemporaryFolder() {
+  const std::string folder = GetTempDirectory();
+  return folder.empty() ? std::filesystem::path() : std::filesystem::path(Widen(folder));
+}
+
 bool IsDriveReady(std::string_view drive) {
   const CriticalErrorsSilenced silenced;
   if (drive.empty()) return false;

@@ -96,8 +96,43 @@ TEST_F(ProbesTest, TempDirectoryIsTheWindowsFormOfTmpdir) {
   EXPECT_EQ(GetTempDirectory(), "");
   MapDrive('z', "/");
   tmpdir.Unset();
-  EXPECT_EQ(GetTempDirectory(), ToWindowsPath("/tmp"));
+  const std::string own = "ovix-updater-" + std::to_string(geteuid());
+  EXPECT_EQ(GetTempDirectory(), ToWindowsPath("/tmp") + "\\" + own);
   EXPECT_EQ(GetTempDirectory().substr(0, 2), "Z:");
+}
+
+// In a folder every account may write to, another could plant the names a script downloads
+// to: the program uses a folder of its user's alone inside it, never one someone else made.
+TEST_F(ProbesTest, ASharedTemporaryFolderGivesAFolderOfTheUsersOwn) {
+  ScopedEnvironment tmpdir("TMPDIR");
+  const std::string own = "ovix-updater-" + std::to_string(geteuid());
+  const auto mode = [](const fs::path& folder) {
+    return fs::status(folder).permissions() & fs::perms::all;
+  };
+  const fs::path shared = MakeFolder(DriveC() / "shared");
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  tmpdir.Set(shared.string());
+  EXPECT_EQ(GetTempDirectory(), "C:\\shared\\" + own);
+  EXPECT_EQ(mode(shared / own), fs::perms::owner_all);
+
+  // A link planted under that name is not followed, and neither is a folder others may enter.
+  for (const char* name : {"planted-link", "planted-open"}) {
+    const fs::path base = MakeFolder(DriveC() / name);
+    fs::permissions(base, fs::perms::all | fs::perms::sticky_bit);
+    if (std::string(name) == "planted-link") {
+      fs::create_directory_symlink(MakeFolder(DriveC() / "elsewhere"), base / own);
+    } else {
+      fs::create_directory(base / own);
+      fs::permissions(base / own, fs::perms::all);
+    }
+    tmpdir.Set(base.string());
+    const std::string folder = GetTempDirectory();
+    EXPECT_EQ(folder.rfind("C:\\" + std::string(name) + "\\" + own + "-", 0), 0u) << folder;
+    const fs::path local = ResolveWindowsPath(folder).value();
+    EXPECT_FALSE(fs::is_symlink(local));
+    EXPECT_EQ(mode(local), fs::perms::owner_all);
+    EXPECT_EQ(GetTempDirectory(), folder);  // made once
+  }
 }
 
 TEST_F(ProbesTest, DriveIsReadyWhenItsRootIsAReadableFolder) {
