@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <utility>
 
 namespace ovix {
@@ -9,7 +10,13 @@ namespace ovix {
 TMemberWriters::TMemberWriters(std::uint64_t count, int threads, TWorkerMaker makeWorker)
     : states_(count, TState::kPending), reasons_(count) {
   for (int i = 0; i < std::max(threads, 1); ++i) {
-    threads_.emplace_back([this, makeWorker] { Run(makeWorker); });
+    try {
+      threads_.emplace_back([this, makeWorker] { Run(makeWorker); });
+    } catch (const std::system_error&) {
+      // Fewer writers write the same members; without any, nothing is started to wait for.
+      if (threads_.empty()) throw;
+      break;
+    }
   }
 }
 

@@ -125,6 +125,10 @@ TMemberOutcome WriteThroughLibzip(zip_t* zip, zip_uint64_t index, const fs::path
 constexpr std::size_t kMemberMemory = 40u << 20;
 // Members prepared ahead of the last one told: bounds the memory for queued members.
 constexpr std::uint64_t kPreparedAhead = 1024;
+// Members whose journal lines reach the disk in one sync before any of them is written; at
+// most kPreparedAhead, so the member told next has always been queued.
+constexpr std::size_t kSyncBatch = 256;
+static_assert(kSyncBatch <= kPreparedAhead);
 
 // Per member, what the calling thread and the pool hand each other: how it is read, and with
 // a journal, the write recorded before it is queued and the file's state once written.
@@ -258,10 +262,20 @@ class TExtraction {
       return std::nullopt;
     }
     notes_.direct[index] = ReadDirectly(archive_.zip.get(), index, archive_.places);
-    fs::path::string_type key = SameFileKey(target);
-    writers_.Write(index, target, std::move(key));
+    Queue(index, target, SameFileKey(target));
     paths_.Added(target);
     return target;
+  }
+
+  // Hands the members prepared to the pool, once the journal's lines for them are on the disk.
+  void Flush() {
+    if (pending_.empty()) return;
+    journal_->Sync();
+    for (TPending& member : pending_) {
+      writers_.Write(member.index, std::move(member.target), std::move(member.key));
+    }
+    pending_.clear();
+    pendingKeys_.clear();
   }
 
  private:
@@ -289,7 +303,9 @@ class TExtraction {
       directory = paths_.Child(directory, component);
       if (knownDirectories_.contains(directory.native())) continue;
       // An earlier member may write a file of this name: as one by one, it comes first.
-      writers_.WaitForTarget(SameFileKey(directory));
+      const fs::path::string_type key = SameFileKey(directory);
+      if (pendingKeys_.contains(key)) Flush();
+      writers_.WaitForTarget(key);
       std::error_code error;
       if (!fs::is_directory(directory, error)) {
         if (journal_) journal_->BeforeCreateFolder(directory);
@@ -305,10 +321,28 @@ class TExtraction {
   }
 
   const TOpenArchive& archive_;
+  void Queue(zip_uint64_t index, fs::path target, fs::path::string_type key) {
+    if (!journal_) {
+      writers_.Write(index, std::move(target), std::move(key));
+      return;
+    }
+    pendingKeys_.insert(key);
+    pending_.push_back({index, std::move(target), std::move(key)});
+    if (pending_.size() >= kSyncBatch) Flush();
+  }
+
   const fs::path destination_;
   TInstallJournal* const journal_;
   TMemberNotes& notes_;
   TMemberWriters& writers_;
+  // With a journal: members prepared, their lines not yet synced, so not yet queued.
+  struct TPending {
+    zip_uint64_t index;
+    fs::path target;
+    fs::path::string_type key;
+  };
+  std::vector<TPending> pending_;
+  std::unordered_set<fs::path::string_type> pendingKeys_;
   TMemberPaths paths_;
   // Directories made or found by now: members in them need no further look-up.
   std::unordered_set<fs::path::string_type> knownDirectories_;
@@ -319,9 +353,9 @@ int PoolThreads() {
   return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads));
 }
 
-void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirectory,
-                const TArchiveProgress& progress, const TSkippedMember& skipped,
-                TInstallJournal* journal = nullptr) {
+std::size_t ExtractAll(const TOpenArchive& archive, std::string_view destinationDirectory,
+                       const TArchiveProgress& progress, const TSkippedMember& skipped,
+                       TInstallJournal* journal = nullptr) {
   const fs::path destination = OpenDestination(destinationDirectory);
   zip_t* zip = archive.zip.get();
   const auto count = static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0));
@@ -337,20 +371,26 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
   TMemberWriters writers(count, threads, [&archive, &notes, memory] {
     return std::make_unique<TArchiveWorker>(archive, notes, memory);
   });
+  std::optional<TInstallJournal::TDeferredSync> batched;
+  if (journal) batched.emplace(*journal);
   TExtraction extraction(archive, destination, journal, notes, writers);
 
   // Members are told in archive order, each once it is done.
   std::deque<std::optional<fs::path>> targets;
   zip_uint64_t told = 0;
+  std::size_t written = 0;
   const auto tell = [&] {
     const TMemberOutcome outcome = writers.Outcome(told);
     const std::optional<fs::path> target = std::move(targets.front());
     targets.pop_front();
     if (outcome) {
       if (skipped) skipped(ShownName(zip, told), *outcome);
-    } else if (target && journal && !notes.states[told].empty()) {
-      journal->Written(*target, notes.states[told]);
-      notes.states[told] = {};
+    } else if (target) {
+      ++written;
+      if (journal && !notes.states[told].empty()) {
+        journal->Written(*target, notes.states[told]);
+        notes.states[told] = {};
+      }
     }
     ++told;
     if (progress) progress(static_cast<int>(told * 100 / count));
@@ -360,8 +400,10 @@ void ExtractAll(const TOpenArchive& archive, std::string_view destinationDirecto
     targets.push_back(extraction.Prepare(index));
     while (told < index + 1 && (index + 1 - told >= kPreparedAhead || writers.Done(told))) tell();
   }
+  extraction.Flush();
   while (told < count) tell();
   if (count > 0 && progress) progress(100);
+  return written;
 }
 }  // namespace
 
@@ -410,16 +452,22 @@ void PlanUnpack(std::string_view archive, std::string_view destinationDirectory,
     if (!parent) continue;
     const fs::path target = paths.Child(*parent, name->components.back());
     std::error_code error;
+    // A folder where the file would go stays, and the member is skipped, as in the real run.
+    if (!files.contains(SameFileKey(target)) &&
+        (folders.contains(SameFileKey(target)) || fs::is_directory(target, error))) {
+      if (skipped) skipped(ShownName(zip, index), kNotWritten);
+      continue;
+    }
     const bool exists = files.contains(SameFileKey(target)) || fs::exists(target, error);
     planned(target, exists ? TPlannedKind::kReplacedFile : TPlannedKind::kNewFile);
     files.insert(SameFileKey(target));
   }
 }
 
-void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress, const TSkippedMember& skipped,
-                   TInstallJournal* journal) {
-  ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress, skipped, journal);
+std::size_t UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
+                          const TArchiveProgress& progress, const TSkippedMember& skipped,
+                          TInstallJournal* journal) {
+  return ExtractAll(OpenArchiveFile(archive), destinationDirectory, progress, skipped, journal);
 }
 
 void UnpackArchiveData(std::span<const unsigned char> archive, std::string_view name,

@@ -1,6 +1,7 @@
 #pragma once
 // UNPACK: extracts a ZIP archive into an existing directory, never outside it.
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <span>
@@ -31,9 +32,10 @@ using TSkippedMember = std::function<void(std::string_view member, std::string_v
 // is skipped, and `skipped` told. After each member progress gets (processed * 100) /
 // count, and once more 100 after the last; an archive without members makes no call.
 // With a journal, each file and folder is recorded in it before it is made or replaced.
-void UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
-                   const TArchiveProgress& progress, const TSkippedMember& skipped = {},
-                   TInstallJournal* journal = nullptr);
+// Returns how many files were written.
+std::size_t UnpackArchive(std::string_view archive, std::string_view destinationDirectory,
+                          const TArchiveProgress& progress, const TSkippedMember& skipped = {},
+                          TInstallJournal* journal = nullptr);
 
 // What UNPACK would do with an entry, planned without writing anything.
 enum class TPlannedKind { kNewFolder, kNewFile, kReplacedFile };

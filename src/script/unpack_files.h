@@ -13,8 +13,10 @@
 
 namespace ovix {
 
-// A libzip source that reads the archive file; nullptr with `error` set on failure.
-zip_source_t* OpenArchiveSource(const std::filesystem::path& file, zip_error_t* error);
+// A libzip source that reads the archive file from `start` on; nullptr with `error` set on
+// failure.
+zip_source_t* OpenArchiveSource(const std::filesystem::path& file, std::uint64_t start,
+                                zip_error_t* error);
 
 // The archive file opened for reads at any offset, from several threads at once.
 class TArchiveFile {

@@ -42,8 +42,8 @@ struct TMemberPaths::TListings {
   std::unordered_map<std::string, TListing> byDirectory;
 };
 
-zip_source_t* OpenArchiveSource(const fs::path& file, zip_error_t* error) {
-  return zip_source_file_create(file.c_str(), 0, -1, error);
+zip_source_t* OpenArchiveSource(const fs::path& file, std::uint64_t start, zip_error_t* error) {
+  return zip_source_file_create(file.c_str(), start, -1, error);
 }
 
 std::unique_ptr<TArchiveFile> TArchiveFile::Open(const fs::path& file) {

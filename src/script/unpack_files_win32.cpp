@@ -11,8 +11,8 @@ namespace fs = std::filesystem;
 // Windows matches names regardless of case itself: nothing to remember.
 struct TMemberPaths::TListings {};
 
-zip_source_t* OpenArchiveSource(const fs::path& file, zip_error_t* error) {
-  return zip_source_win32w_create(file.c_str(), 0, -1, error);
+zip_source_t* OpenArchiveSource(const fs::path& file, std::uint64_t start, zip_error_t* error) {
+  return zip_source_win32w_create(file.c_str(), start, -1, error);
 }
 
 std::unique_ptr<TArchiveFile> TArchiveFile::Open(const fs::path& file) {

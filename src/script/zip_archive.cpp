@@ -79,20 +79,41 @@ void CheckLayout(std::string_view archive, TOpenArchive& open) {
   }
 }
 
-TZip OpenZip(std::string_view archive, const TSourceMaker& makeSource) {
-  TZipError zipError;
-  TZipSource source(makeSource(zipError.Get()));
-  if (!source) Fail(archive, DescribeOpenError(zipError));
-  TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, zipError.Get()));
-  if (!zip) Fail(archive, DescribeOpenError(zipError));
-  source.release();  // the archive owns it now
+TZip TryOpenZip(const TSourceMaker& makeSource, TZipError& error) {
+  TZipSource source(makeSource(error.Get()));
+  if (!source) return nullptr;
+  TZip zip(zip_open_from_source(source.get(), ZIP_RDONLY, error.Get()));
+  if (zip) source.release();  // the archive owns it now
   return zip;
 }
 
-// libzip's view of a non-empty archive.
-void OpenLibzip(std::string_view archive, TOpenArchive& open) {
+// libzip's view of a non-empty archive. One with bytes before its first member whose offsets
+// were not moved past them (a stub, a self-extracting program) is read from where it begins,
+// as the peers read it; its members then pass the same layout checks. `sourceFrom` makes a
+// source of the bytes from an offset on.
+void OpenLibzip(std::string_view archive, TOpenArchive& open,
+                const std::function<TSourceMaker(std::uint64_t start)>& sourceFrom) {
   if (open.size == 0) Fail(archive, "the file is empty");
-  open.zip = OpenZip(archive, open.makeSource);
+  open.makeSource = sourceFrom(0);
+  TZipError error;
+  open.zip = TryOpenZip(open.makeSource, error);
+  // libzip finds no archive there, or one whose directory is not where its end record says.
+  if (open.zip || (error.Code() != ZIP_ER_NOZIP && error.Code() != ZIP_ER_INCONS)) {
+    if (!open.zip) Fail(archive, DescribeOpenError(error));
+    return;
+  }
+  const std::optional<std::uint64_t> stub = LeadingBytes(open.size, open.read);
+  if (!stub) Fail(archive, DescribeOpenError(error));
+  TZipError shiftedError;
+  TSourceMaker shifted = sourceFrom(*stub);
+  open.zip = TryOpenZip(shifted, shiftedError);
+  if (!open.zip) Fail(archive, DescribeOpenError(error));
+  open.makeSource = std::move(shifted);
+  open.size -= *stub;
+  open.read = [read = std::move(open.read), start = *stub](std::uint64_t offset,
+                                                           std::span<unsigned char> into) {
+    return read(start + offset, into);
+  };
 }
 
 }  // namespace
@@ -107,15 +128,15 @@ TOpenArchive OpenArchiveFile(std::string_view archive) {
   TOpenArchive open;
   open.size = fs::file_size(*file, error);
   if (error) Fail(archive, "the file cannot be read");
-  open.makeSource = [file = *file](zip_error_t* zipError) {
-    return OpenArchiveSource(file, zipError);
-  };
-  OpenLibzip(archive, open);
   open.file = TArchiveFile::Open(*file);
   if (!open.file) Fail(archive, "the file cannot be read");
   open.read = [reader = open.file.get()](std::uint64_t offset, std::span<unsigned char> into) {
     return reader->ReadAt(offset, into);
   };
+  OpenLibzip(archive, open, [file = *file](std::uint64_t start) -> TSourceMaker {
+    return
+        [file, start](zip_error_t* zipError) { return OpenArchiveSource(file, start, zipError); };
+  });
   CheckLayout(archive, open);
   return open;
 }
@@ -123,15 +144,16 @@ TOpenArchive OpenArchiveFile(std::string_view archive) {
 TOpenArchive OpenArchiveData(std::span<const unsigned char> archive, std::string_view name) {
   TOpenArchive open;
   open.size = archive.size();
-  open.makeSource = [archive](zip_error_t* error) {
-    return zip_source_buffer_create(archive.data(), archive.size(), 0, error);
-  };
-  OpenLibzip(name, open);
   open.read = [archive](std::uint64_t offset, std::span<unsigned char> into) {
     if (offset > archive.size() || into.size() > archive.size() - offset) return false;
     std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
     return true;
   };
+  OpenLibzip(name, open, [archive](std::uint64_t start) -> TSourceMaker {
+    return [bytes = archive.subspan(static_cast<std::size_t>(start))](zip_error_t* error) {
+      return zip_source_buffer_create(bytes.data(), bytes.size(), 0, error);
+    };
+  });
   CheckLayout(name, open);
   return open;
 }

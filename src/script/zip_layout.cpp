@@ -193,4 +193,42 @@ TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCo
   return directories > 0 ? TMemberLayout::kSeparate : TMemberLayout::kUnreadable;
 }
 
+std::optional<std::uint64_t> LeadingBytes(std::uint64_t archiveSize, const TArchiveReader& read) {
+  if (archiveSize < kEndSize) return std::nullopt;
+  const std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, kEndSize + kMaxCommentSize);
+  const std::uint64_t tailOffset = archiveSize - tailSize;
+  const auto tail = ReadAt(read, archiveSize, tailOffset, tailSize);
+  if (!tail) return std::nullopt;
+  for (std::size_t at = tail->size() - kEndSize + 1; at-- > 0;) {
+    if (Field(*tail, at, 4) != kEndSignature) continue;
+    const std::uint64_t endOffset = tailOffset + at;
+    std::uint64_t directoryEnd = endOffset;
+    std::uint64_t size = Field(*tail, at + 12, 4);
+    std::uint64_t offset = Field(*tail, at + 16, 4);
+    // A zip64 record sits right before its locator, wherever the locator says it is.
+    if (endOffset >= kLocator64Size + kEnd64Size) {
+      const std::uint64_t recordOffset = endOffset - kLocator64Size - kEnd64Size;
+      const auto locator = ReadAt(read, archiveSize, endOffset - kLocator64Size, kLocator64Size);
+      const auto record = ReadAt(read, archiveSize, recordOffset, kEnd64Size);
+      if (locator && record && Field(*locator, 0, 4) == kLocator64Signature &&
+          Field(*record, 0, 4) == kEnd64Signature) {
+        directoryEnd = recordOffset;
+        size = Field(*record, 40, 8);
+        offset = Field(*record, 48, 8);
+      }
+    }
+    if (size == 0 || size > directoryEnd || directoryEnd - size <= offset) continue;
+    const std::uint64_t shift = directoryEnd - size - offset;
+    const auto central = ReadAt(read, archiveSize, shift + offset, kCentralHeaderSize);
+    if (!central || Field(*central, 0, 4) != kCentralHeaderSignature) continue;
+    const std::uint64_t firstLocal = Field(*central, 42, 4);
+    const auto local = ReadAt(read, archiveSize, SaturatingAdd(shift, firstLocal), 4);
+    if (firstLocal != kZip64Marker && (!local || Field(*local, 0, 4) != kLocalHeaderSignature)) {
+      continue;
+    }
+    return shift;
+  }
+  return std::nullopt;
+}
+
 }  // namespace ovix

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,5 +42,11 @@ struct TMemberPlace {
 TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCount,
                                 const TArchiveReader& read,
                                 std::vector<TMemberPlace>* places = nullptr);
+
+// The bytes before the archive proper that a self-extracting program or a stub put there
+// without moving the offsets after them: how far the central directory lies past where the
+// end record puts it, when a central header and the first member's local header are found
+// there. nullopt when no end record in the tail says so.
+std::optional<std::uint64_t> LeadingBytes(std::uint64_t archiveSize, const TArchiveReader& read);
 
 }  // namespace ovix

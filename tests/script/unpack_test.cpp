@@ -178,6 +178,29 @@ TEST_F(UnpackTest, SkipsFailingMembersAndKeepsWhatTheyWouldReplace) {
   EXPECT_EQ(percents.back(), 100);
 }
 
+// Bytes before the first member, as a self-extracting program or a stub puts them there: with
+// the offsets moved past them or not, in either directory form, the members are read as the
+// peers read them, and the layout checks still hold.
+TEST_F(UnpackTest, AnArchiveAfterAStubIsReadWhetherItsOffsetsWereMovedOrNot) {
+  const std::string stub = "MZ" + std::string(3000, 'S');
+  const std::vector<TRawMember> members = {
+      {"ovix/a.txt", "a"}, {"ovix/b.txt", std::string(70'000, 'b'), {}, 0, {}, false, true}};
+  for (const bool zip64 : {false, true}) {
+    SCOPED_TRACE(zip64 ? "zip64" : "plain");
+    for (const std::string& bytes : {RawZip(members, {.prefix = stub, .zip64 = zip64}),
+                                     stub + RawZip(members, {.zip64 = zip64})}) {
+      fs::remove_all(L("dest"));
+      fs::create_directories(L("dest"));
+      EXPECT_EQ(Unpack(bytes), "");
+      EXPECT_EQ(Read("dest\\ovix\\a.txt"), "a");
+      EXPECT_TRUE(Read("dest\\ovix\\b.txt") == std::string(70'000, 'b'));
+    }
+  }
+  EXPECT_NE(
+      Unpack(stub + RawZip({{"a", std::string(5000, 'a')}, {"b", "", {}, 0, 0}})).find("overlap"),
+      std::string::npos);
+}
+
 // Deflated members are inflated whole when they fit the memory allowed, else streamed (one
 // larger than all of it, and stored ones as large); each way checks size and checksum.
 TEST_F(UnpackTest, DeflatedAndLargeMembersAreCheckedWhicheverWayTheyAreRead) {
