@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -59,7 +61,10 @@ std::filesystem::path PartialFileBeside(const std::filesystem::path& target) {
 }
 
 bool MoveOrCopyReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (MoveReplacing(from, to)) return true;
+  if (MoveReplacing(from, to)) {
+    NoteFileMade(to);
+    return true;
+  }
   const std::filesystem::path beside = PartialFileBeside(to);
   std::error_code error;
   if (!std::filesystem::copy_file(from, beside, std::filesystem::copy_options::overwrite_existing,
@@ -69,6 +74,7 @@ bool MoveOrCopyReplacing(const std::filesystem::path& from, const std::filesyste
     return false;
   }
   std::filesystem::remove(from, error);
+  NoteFileMade(to);
   return true;
 }
 
@@ -78,11 +84,62 @@ void RemoveStalePartialFiles(const std::filesystem::path& directory) {
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::optional<std::uint64_t> process = PartialFileProcess(it->path().filename().native());
     std::error_code ignored;
-    if (process && *process != CurrentProcessId() && !IsProcessAlive(*process) &&
-        it->is_regular_file(ignored)) {
+    if (!process || *process == CurrentProcessId() || IsProcessAlive(*process)) continue;
+    if (it->is_symlink(ignored) || it->is_regular_file(ignored)) {
       std::filesystem::remove(it->path(), ignored);
+    } else if (it->is_directory(ignored)) {
+      std::filesystem::remove_all(it->path(), ignored);
     }
   }
+}
+
+namespace {
+
+bool CopyFileKeepingTime(const std::filesystem::path& from, const std::filesystem::path& to,
+                         bool sync) {
+  std::error_code error;
+  if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
+                                  error)) {
+    return false;
+  }
+  const auto time = std::filesystem::last_write_time(from, error);
+  if (!error) std::filesystem::last_write_time(to, time, error);
+  if (error) return false;
+  return !sync || SyncFileAt(to);
+}
+
+}  // namespace
+
+bool CopyKeepingTimes(const std::filesystem::path& from, const std::filesystem::path& to,
+                      bool sync) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(from, error);
+  if (error) return false;
+  if (fs::is_symlink(status)) {
+    fs::copy_symlink(from, to, error);
+    return !error;
+  }
+  if (!fs::is_directory(status)) return CopyFileKeepingTime(from, to, sync);
+  if (!fs::create_directory(to, error) && !fs::is_directory(to, error)) return false;
+  for (fs::directory_iterator it(from, error), end; !error && it != end; it.increment(error)) {
+    if (!CopyKeepingTimes(it->path(), to / it->path().filename(), sync)) return false;
+  }
+  if (error) return false;
+  // Last: every entry made inside has moved the folder's own time on.
+  const auto time = fs::last_write_time(from, error);
+  if (!error) fs::last_write_time(to, time, error);
+  return !error;
+}
+
+void RemoveStalePartialFilesOnce(const std::filesystem::path& directory) {
+  static std::mutex mutex;
+  static std::set<std::filesystem::path> swept;
+  {
+    const std::lock_guard lock(mutex);
+    if (!swept.insert(directory).second) return;
+  }
+  RemoveStalePartialFiles(directory);
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <system_error>
@@ -17,6 +19,18 @@ std::optional<std::filesystem::path> LocalPath(std::string_view windowsPath) {
 bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
+
+bool SyncToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool SyncFileAt(const std::filesystem::path& path) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return false;
+  const bool synced = fsync(file) == 0;
+  close(file);
+  return synced;
+}
+
+void NoteFileMade(const std::filesystem::path& file) { NoteEntryMade(file); }
 
 bool FileExists(std::string_view path) {
   const auto local = LocalPath(path);

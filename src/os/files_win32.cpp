@@ -1,3 +1,5 @@
+#include <io.h>
+
 #include <cstdlib>
 
 #include "os/files.h"
@@ -38,6 +40,16 @@ bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::pat
   return MoveFileExW(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
+
+bool SyncToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+bool SyncFileAt(const std::filesystem::path& path) {
+  const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid() && FlushFileBuffers(file.get()) != FALSE;
+}
+
+void NoteFileMade(const std::filesystem::path&) {}
 
 bool FileExists(std::string_view path) {
   const DWORD attributes = Attributes(path);

@@ -7,7 +7,9 @@
 // - "\" separates components, and so does "/"; empty and "." components are dropped and ".."
 //   removes the component before it (never above the drive root), before any disk access;
 // - a component that does not exist as written matches an entry that differs only in the
-//   case of ASCII letters; of several such entries the one whose name sorts first bytewise.
+//   case of ASCII letters; of several such entries the one whose name sorts first bytewise;
+// - a character a Linux name may hold but a Windows one may not (" * : < > ? | \ and control
+//   characters) is written, as Wine writes it, as U+F000 plus the character.
 //
 // Only drive-absolute paths are understood ("C:\dir\file", "c:/dir", "C:" for the root; a
 // drive letter without a separator, as in "C:file", also starts at the root). There is no
@@ -56,6 +58,11 @@ std::optional<std::filesystem::path> DriveRoot(char letter);
 // drive-absolute (relative, rooted without a drive, UNC), holds characters Windows forbids in
 // names (< > " | ? * : and control characters), or names a drive without a usable root.
 std::optional<std::filesystem::path> ResolveWindowsPath(std::string_view windowsPath);
+
+// Tells the resolver that this program itself has just made or replaced the file at `path` (a
+// path of this system), with no other change to its folder: the folder's names, when they are
+// kept, take it without being read again.
+void NoteEntryMade(const std::filesystem::path& path);
 
 // The Windows form ("C:\dir\file", upper-case drive, "\" separators) of a POSIX path, made
 // absolute and canonical as far as it exists, through the drive whose root is the longest

@@ -1,10 +1,12 @@
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 #include "os/text.h"
 #include "os/windows_path.h"
@@ -22,6 +24,46 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsForbiddenInName(char c) {
   return static_cast<unsigned char>(c) < 0x20 ||
          std::string_view("<>\"|?*:").find(c) != std::string_view::npos;
+}
+
+// A character that no Windows name holds but a Linux one may (a Steam library named My
+// "Games", a folder holding a backslash): Wine shows it as U+F000 plus the character, in
+// the private use area, and so does this program, so that such a folder is reached both ways.
+bool IsMappedInName(char c) { return IsForbiddenInName(c) || c == '\\'; }
+
+std::string WindowsName(std::string_view linuxName) {
+  std::string name;
+  for (const char c : linuxName) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || !IsMappedInName(c)) {
+      name += c;
+      continue;
+    }
+    // U+F000 + c in UTF-8.
+    name += '\xEF';
+    name += static_cast<char>(0x80 | (byte >> 6));
+    name += static_cast<char>(0x80 | (byte & 0x3F));
+  }
+  return name;
+}
+
+std::string LinuxName(std::string_view windowsName) {
+  std::string name;
+  for (std::size_t i = 0; i < windowsName.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(windowsName[i]);
+    if (lead == 0xEF && i + 2 < windowsName.size()) {
+      const auto second = static_cast<unsigned char>(windowsName[i + 1]);
+      const auto third = static_cast<unsigned char>(windowsName[i + 2]);
+      const auto c = static_cast<char>(((second & 0x01) << 6) | (third & 0x3F));
+      if ((second & 0xFE) == 0x80 && (third & 0xC0) == 0x80 && IsMappedInName(c)) {
+        name += c;
+        i += 2;
+        continue;
+      }
+    }
+    name += windowsName[i];
+  }
+  return name;
 }
 
 }  // namespace
@@ -70,19 +112,60 @@ bool EntryExists(const fs::path& path) {
   return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
 }
 
+// A folder's names by their ASCII case-folded form (the bytewise-first of each), as last read,
+// and the folder's identity and time then: a name about to be made is looked for in every
+// write, and reading a folder of thousands of files for each would cost more than the write.
+struct TListing {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{};
+  std::unordered_map<std::string, std::string> byFoldedName;
+
+  void Add(std::string name) {
+    auto [it, added] = byFoldedName.try_emplace(AsciiLowerCase(name), name);
+    if (!added && name < it->second) it->second = std::move(name);
+  }
+};
+
+// Folders read lately; a folder changed since by anything but this program's own noted writes
+// has another time and is read again.
+constexpr std::size_t kListingsKept = 64;
+std::mutex listingsMutex;
+std::unordered_map<std::string, TListing> listings;
+
+bool SameFolderState(const struct stat& now, const TListing& listing) {
+  return now.st_dev == listing.device && now.st_ino == listing.inode &&
+         now.st_mtim.tv_sec == listing.modified.tv_sec &&
+         now.st_mtim.tv_nsec == listing.modified.tv_nsec;
+}
+
+void TakeFolderState(const struct stat& now, TListing& listing) {
+  listing.device = now.st_dev;
+  listing.inode = now.st_ino;
+  listing.modified = now.st_mtim;
+}
+
 // The name under which `name` exists in `folder`: as written when it exists so, else the
 // bytewise-first entry that differs only in ASCII case.
 std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {
   if (EntryExists(folder / name)) return std::string(name);
-  std::optional<std::string> best;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::string candidate = it->path().filename().string();
-    if (EqualsIgnoringAsciiCase(candidate, name) && (!best || candidate < *best)) {
-      best = std::move(candidate);
+  struct stat state {};
+  if (stat(folder.c_str(), &state) != 0 || !S_ISDIR(state.st_mode)) return std::nullopt;
+  const std::lock_guard lock(listingsMutex);
+  auto found = listings.find(folder.native());
+  if (found == listings.end() || !SameFolderState(state, found->second)) {
+    if (found == listings.end() && listings.size() >= kListingsKept) listings.clear();
+    TListing listing;
+    TakeFolderState(state, listing);
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      listing.Add(it->path().filename().string());
     }
+    found = listings.insert_or_assign(folder.native(), std::move(listing)).first;
   }
-  return best;
+  const auto match = found->second.byFoldedName.find(AsciiLowerCase(name));
+  if (match == found->second.byFoldedName.end()) return std::nullopt;
+  return match->second;
 }
 
 // Splits what follows "X:" into components, applying "." and ".." the way Windows does
@@ -190,13 +273,27 @@ std::optional<fs::path> ResolveWindowsPath(std::string_view windowsPath) {
 
   fs::path result = std::move(*root);
   bool onDisk = true;
-  for (const std::string_view component : *components) {
+  for (const std::string_view written : *components) {
+    const std::string component = LinuxName(written);
     std::optional<std::string> name;
     if (onDisk) name = FindEntry(result, component);
     onDisk = name.has_value();
     result /= name ? fs::path(*name) : fs::path(component);
   }
   return result;
+}
+
+void NoteEntryMade(const fs::path& path) {
+  const std::lock_guard lock(listingsMutex);
+  const auto found = listings.find(path.parent_path().native());
+  if (found == listings.end()) return;
+  struct stat state {};
+  if (stat(path.parent_path().c_str(), &state) != 0) {
+    listings.erase(found);
+    return;
+  }
+  found->second.Add(path.filename().string());
+  TakeFolderState(state, found->second);
 }
 
 std::string ToWindowsPath(const fs::path& posixPath) {
@@ -232,7 +329,7 @@ std::string ToWindowsPath(const fs::path& posixPath) {
        element != elements.end(); ++element) {
     if (element->empty()) continue;
     if (!first) result += '\\';
-    result += element->string();
+    result += WindowsName(element->string());
     first = false;
   }
   return result;

@@ -11,11 +11,12 @@ TActionProblem CopyFileIfExists(std::string_view source, std::string_view destin
   const auto from = LocalPath(source);
   const auto to = LocalPath(destination);
   if (!from || !to) return "the destination is no valid path";
-  RemoveStalePartialFiles(to->parent_path());
+  RemoveStalePartialFilesOnce(to->parent_path());
   const fs::path partial = PartialFileBeside(*to);
   std::error_code error;
   if (fs::copy_file(*from, partial, fs::copy_options::overwrite_existing, error) &&
       MoveReplacing(partial, *to)) {
+    NoteFileMade(*to);
     return std::nullopt;
   }
   fs::remove(partial, error);

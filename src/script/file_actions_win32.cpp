@@ -10,7 +10,7 @@ namespace ovix {
 TActionProblem CopyFileIfExists(std::string_view source, std::string_view destination) {
   if (!FileExists(source)) return "the file to copy does not exist";
   const std::filesystem::path to(Widen(destination));
-  RemoveStalePartialFiles(to.parent_path());
+  RemoveStalePartialFilesOnce(to.parent_path());
   const std::filesystem::path partial = PartialFileBeside(to);
   if (CopyFileW(Widen(source).c_str(), partial.c_str(), FALSE) && MoveReplacing(partial, to)) {
     return std::nullopt;

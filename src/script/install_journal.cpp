@@ -1,90 +1,20 @@
 #include "script/install_journal.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
-#include <sstream>
 #include <system_error>
 
 #include "os/files.h"
+#include "os/text.h"
+#include "script/journal_text.h"
+#include "script/unpack_files.h"
 
 namespace ovix {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kHeader = "ovix-journal 1";
-constexpr std::string_view kJournalFile = "journal";
-constexpr std::string_view kBackups = "files";
-
-// Journal lines are tab-separated; a path may hold any character but NUL.
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-  }
-  return out;
-}
-
-std::string PathText(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return Escape(std::string(text.begin(), text.end()));
-}
-
-fs::path TextPath(std::string_view text) {
-  const std::string raw = Unescape(text);
-  return fs::path(std::u8string(raw.begin(), raw.end()));
-}
-
-// The folder as the journal names it: absolute, links resolved as far as it exists.
-fs::path Normal(const fs::path& path) {
-  std::error_code error;
-  fs::path normal = fs::weakly_canonical(fs::absolute(path, error), error);
-  return error ? path.lexically_normal() : normal;
-}
-
-// By name only, without looking at the disk: what the script's paths resolve to already is.
-fs::path Lexical(const fs::path& path) {
-  std::error_code error;
-  return fs::absolute(path, error).lexically_normal();
-}
-
-std::string FileState(const fs::path& file) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(file, error);
-  if (error) return "-";
-  const auto time = fs::last_write_time(file, error);
-  if (error) return "-";
-  return std::to_string(size) + ":" + std::to_string(time.time_since_epoch().count());
-}
+using journal::kBackups;
+using journal::kHeader;
+using journal::kJournalFile;
 
 bool Exists(const fs::path& path) {
   std::error_code error;
@@ -96,8 +26,23 @@ bool IsRealFolder(const fs::path& path) {
   return !fs::is_symlink(path, error) && fs::is_directory(path, error);
 }
 
+// A whole copy at `kept`, or none: made under a name the undo never takes, on the disk, and
+// only then given its own.
+bool CopyWhole(const fs::path& original, const fs::path& kept) {
+  fs::path partial = kept;
+  partial += ".partial";
+  std::error_code error;
+  if (CopyKeepingTimes(original, partial, true)) {
+    fs::rename(partial, kept, error);
+    if (!error) return true;
+  }
+  fs::remove_all(partial, error);
+  return false;
+}
+
 // Keeps `original` at `kept`: by a hard link (the change replaces the name, not the data), or
-// by moving it when the change deletes it; by a copy where neither works (another volume).
+// by moving it when the change deletes it; by a whole copy where neither works (another
+// volume).
 bool KeepAside(const fs::path& original, const fs::path& kept, bool move) {
   std::error_code error;
   if (move) {
@@ -105,96 +50,22 @@ bool KeepAside(const fs::path& original, const fs::path& kept, bool move) {
   } else {
     fs::create_hard_link(original, kept, error);
   }
-  if (!error) return true;
-  error.clear();
-  fs::copy(original, kept, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-  return !error;
+  return !error || CopyWhole(original, kept);
 }
 
-struct TEntry {
-  char kind = 0;
-  std::string detail;
-  fs::path path;
-};
-
-struct TJournalText {
-  fs::path gameFolder;
-  std::vector<TEntry> entries;
-  bool ended = false;
-  std::set<std::size_t> undone;  // entries already put back by an undo that was cut off
-};
-
-std::optional<TJournalText> ReadJournal(const fs::path& folder) {
-  const std::optional<std::string> text = ReadWholeFile(folder / kJournalFile);
-  if (!text) return std::nullopt;
-  std::istringstream lines(*text);
-  std::string line;
-  if (!std::getline(lines, line) || line != kHeader) return std::nullopt;
-  TJournalText journal;
-  while (std::getline(lines, line)) {
-    // A line cut off by a kill has no end of line; it is the last and is ignored.
-    if (lines.eof()) break;
-    const std::size_t first = line.find('\t');
-    if (line.size() < 2 || first != 1) continue;
-    const std::size_t second = line.find('\t', 2);
-    const std::string detail = line.substr(2, second == std::string::npos ? second : second - 2);
-    const fs::path path =
-        second == std::string::npos ? fs::path() : TextPath(line.substr(second + 1));
-    switch (line[0]) {
-      case 'G':
-        journal.gameFolder = TextPath(detail);
-        break;
-      case 'E':
-        journal.ended = true;
-        break;
-      case 'U':
-        journal.undone.insert(std::stoul(detail));
-        break;
-      default:
-        journal.entries.push_back({line[0], detail, path});
-    }
-  }
-  if (journal.gameFolder.empty()) return std::nullopt;
-  return journal;
-}
-
-// The journals of `gameFolder`, oldest first.
-std::vector<fs::path> JournalsOf(const fs::path& dataFolder, const fs::path& gameFolder) {
-  std::vector<fs::path> journals;
-  const fs::path game = Normal(gameFolder);
-  std::error_code error;
-  for (fs::directory_iterator it(dataFolder / "installs", error), end; !error && it != end;
-       it.increment(error)) {
-    const std::optional<TJournalText> journal = ReadJournal(it->path());
-    if (journal && journal->gameFolder == game) journals.push_back(it->path());
-  }
-  std::sort(journals.begin(), journals.end());
-  return journals;
-}
-
-// Puts a kept original back at `path`, replacing what stands there.
-bool Restore(const fs::path& backup, const fs::path& path) {
-  std::error_code error;
-  if (MoveReplacing(backup, path)) return true;
-  fs::rename(backup, path, error);
-  if (!error) return true;
-  // Another volume: through a file beside the target, as every write into the game goes.
-  const fs::path partial = PartialFileBeside(path);
-  fs::copy(backup, partial, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-  if (error || !MoveReplacing(partial, path)) {
-    fs::remove_all(partial, error);
-    return false;
-  }
-  fs::remove_all(backup, error);
-  return true;
+// The digits of a folder name made by Begin; nullopt for any other name.
+std::optional<std::uint64_t> JournalNumber(const fs::path& folder) {
+  return DecimalNumber(folder.filename().string());
 }
 
 }  // namespace
 
-TInstallJournal::TInstallJournal(fs::path folder, fs::path gameFolder)
-    : folder_(std::move(folder)), gameFolder_(std::move(gameFolder)) {}
+TInstallJournal::TInstallJournal(fs::path folder, const fs::path& gameFolder)
+    : folder_(std::move(folder)), game_(gameFolder) {}
 
-TInstallJournal::~TInstallJournal() { out_.flush(); }
+TInstallJournal::~TInstallJournal() {
+  if (out_) std::fflush(out_.get());
+}
 
 std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFolder,
                                                         const fs::path& gameFolder,
@@ -203,12 +74,9 @@ std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFold
   std::error_code code;
   fs::create_directories(installs, code);
   // Numbered in order; a number another process took first is skipped.
-  int next = 1;
+  std::uint64_t next = 1;
   for (fs::directory_iterator it(installs, code), end; !code && it != end; it.increment(code)) {
-    const std::string name = it->path().filename().string();
-    if (!name.empty() &&
-        std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      next = std::max(next, std::stoi(name) + 1);
+    if (const auto number = JournalNumber(it->path())) next = std::max(next, *number + 1);
   }
   fs::path folder;
   for (int attempt = 0; attempt < 100; ++attempt, ++next) {
@@ -222,57 +90,56 @@ std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFold
     error = "the journal cannot be made in " + installs.string();
     return nullptr;
   }
-  std::unique_ptr<TInstallJournal> journal(new TInstallJournal(folder, Normal(gameFolder)));
-  journal->out_.open(folder / kJournalFile, std::ios::binary);
-  journal->out_ << kHeader << '\n' << "G\t" << PathText(journal->gameFolder_) << '\n';
-  journal->out_.flush();
-  if (!journal->out_) {
+  std::unique_ptr<TInstallJournal> journal(new TInstallJournal(folder, gameFolder));
+  journal->out_.reset(CreateOutputFile(folder / kJournalFile));
+  const std::string head =
+      std::string(kHeader) + "\nG\t" + journal::PathText(journal->game_.Canonical()) + "\n";
+  if (!journal->out_ ||
+      std::fwrite(head.data(), 1, head.size(), journal->out_.get()) != head.size() ||
+      !SyncToDisk(journal->out_.get())) {
     error = "the journal cannot be written in " + folder.string();
     return nullptr;
   }
-  std::vector<fs::path> journals = JournalsOf(dataFolder, gameFolder);
+  std::vector<fs::path> journals = journal::JournalsOf(dataFolder, gameFolder);
   for (std::size_t i = 0; i + kKeptInstalls < journals.size(); ++i)
     fs::remove_all(journals[i], code);
   return journal;
 }
 
-bool TInstallJournal::Inside(const fs::path& path) const { return InsideNormal(Lexical(path)); }
-
-bool TInstallJournal::InsideNormal(const fs::path& normal) const {
-  // By name: a link inside the game folder (a player's, to another disk) is the game's.
-  auto game = gameFolder_.begin();
-  auto it = normal.begin();
-  for (; game != gameFolder_.end(); ++game, ++it) {
-    if (game->empty()) continue;  // a trailing separator
-    if (it == normal.end() || *it != *game) return false;
-  }
-  return it != normal.end();
-}
-
 std::string TInstallJournal::NextBackup() { return std::to_string(nextBackup_++); }
 
 void TInstallJournal::Append(char kind, const std::string& detail, const fs::path& path) {
-  if (kind != 'E') ++changes_;
-  if (onRecord && kind != 'S' && kind != 'E') {
-    const std::string_view change = kind == 'W'   ? (detail == "-" ? "created" : "replaced")
-                                    : kind == 'D' ? "deleted"
-                                    : kind == 'T' ? "deleted folder"
-                                                  : "made folder";
-    onRecord(change, path);
+  const bool change = kind == 'W' || kind == 'D' || kind == 'T' || kind == 'F';
+  if (change) ++changes_;
+  if (onRecord && change) {
+    const std::string_view words = kind == 'W'   ? (detail == "-" ? "created" : "replaced")
+                                   : kind == 'D' ? "deleted"
+                                   : kind == 'T' ? "deleted folder"
+                                                 : "made folder";
+    onRecord(words, path);
   }
-  out_ << kind << '\t' << detail;
-  if (!path.empty()) out_ << '\t' << PathText(path);
-  out_ << '\n';
-  // A change's line is written before the change. A file's state after its write waits for
-  // the next line: a kill that loses it only spares that file the check for later edits.
-  if (kind != 'S') out_.flush();
+  const std::string line = journal::Line(kind, detail, path);
+  std::fwrite(line.data(), 1, line.size(), out_.get());
+  // A file's state after its write waits for the next line: a kill that loses it only spares
+  // that file the check for later edits.
+  if (kind == 'S') return;
+  std::fflush(out_.get());
+  // A power cut must not keep a change whose line it lost.
+  unsynced_ = true;
+  if (change && deferred_ == 0) Sync();
+}
+
+void TInstallJournal::Sync() {
+  if (unsynced_ && out_) SyncToDisk(out_.get());
+  unsynced_ = false;
 }
 
 bool TInstallJournal::BeforeWrite(const fs::path& file) { return KeepOriginal(PlanWrite(file)); }
 
 TInstallJournal::TPlannedWrite TInstallJournal::PlanWrite(const fs::path& file) {
-  const fs::path normal = Lexical(file);
-  if (!InsideNormal(normal)) return {};
+  // A write over a folder fails and changes nothing; keeping the folder would be of no use.
+  if (!game_.Contains(file) || IsRealFolder(file)) return {};
+  const fs::path normal = LexicalPath(file);
   if (!Exists(file)) {
     Append('W', "-", normal);
     return {true, {}, {}};
@@ -286,134 +153,77 @@ bool TInstallJournal::KeepOriginal(const TPlannedWrite& plan) {
   return plan.original.empty() || KeepAside(plan.original, plan.kept, false);
 }
 
-std::string TInstallJournal::StateOf(const fs::path& file) { return FileState(file); }
+std::string TInstallJournal::StateOf(const fs::path& file) { return journal::FileState(file); }
 
 bool TInstallJournal::BeforeDelete(const fs::path& file) {
   // A real folder is not DELETE's to remove; nothing to delete needs no original.
-  if (!Inside(file) || !Exists(file) || IsRealFolder(file)) return true;
+  if (!game_.Contains(file) || !Exists(file) || IsRealFolder(file)) return true;
   const std::string backup = NextBackup();
-  Append('D', backup, Lexical(file));
+  Append('D', backup, LexicalPath(file));
   return KeepAside(file, folder_ / kBackups / backup, true);
 }
 
 bool TInstallJournal::BeforeCreateFolder(const fs::path& folder) {
-  if (Inside(folder) && !Exists(folder)) Append('F', "-", Lexical(folder));
+  if (game_.Contains(folder) && !Exists(folder)) Append('F', "-", LexicalPath(folder));
   return true;
 }
 
-void TInstallJournal::Written(const fs::path& file) {
-  const fs::path normal = Lexical(file);
-  if (InsideNormal(normal)) Append('S', FileState(file), normal);
-}
+void TInstallJournal::Written(const fs::path& file) { Written(file, journal::FileState(file)); }
 
 void TInstallJournal::Written(const fs::path& file, const std::string& state) {
-  const fs::path normal = Lexical(file);
-  if (InsideNormal(normal)) Append('S', state, normal);
+  if (game_.Contains(file)) Append('S', state, LexicalPath(file));
 }
 
 bool TInstallJournal::RemoveTree(const fs::path& folder) {
   if (!Exists(folder)) return false;
+  const fs::path normal = LexicalPath(folder);
   const std::string backup = NextBackup();
-  Append('T', backup, Lexical(folder));
-  if (!KeepAside(folder, folder_ / kBackups / backup, true)) return false;
-  // Copied across volumes, the original still stands and goes now.
+  Append('T', backup, normal);
+  const fs::path kept = folder_ / kBackups / backup;
   std::error_code error;
-  if (Exists(folder)) fs::remove_all(folder, error);
+  fs::rename(folder, kept, error);
+  if (!error) {
+    Append('R', backup, normal);
+    return true;
+  }
+  // Another volume: the whole copy first; the folder leaves its place only after its "R" line,
+  // so that an undo tells the folder that never left from one made in its place since.
+  if (!CopyWhole(folder, kept)) return false;
+  Append('R', backup, normal);
+  // Set aside beside itself in one step, so that a kill while it is deleted leaves no half of
+  // it under its name, only a partial folder the next run sweeps.
+  const fs::path aside = PartialFileBeside(folder);
+  error.clear();
+  fs::rename(folder, aside, error);
+  std::error_code ignored;
+  if (!error) {
+    fs::remove_all(aside, ignored);
+    return true;
+  }
+  fs::remove_all(folder, error);
   return !error;
 }
 
-void TInstallJournal::End(bool succeeded) { Append('E', succeeded ? "ok" : "failed", {}); }
-
-TUndoReport UndoLastInstall(const fs::path& dataFolder, const fs::path& gameFolder, bool force) {
-  TUndoReport report;
-  const std::vector<fs::path> journals = JournalsOf(dataFolder, gameFolder);
-  if (journals.empty()) return report;
-  report.journal = journals.back();
-  std::optional<TJournalText> journal = ReadJournal(report.journal);
-  if (!journal) return report;
-
-  // Files the install wrote that differ now from how it left them; an undo already begun
-  // has changed some itself, and goes on.
-  if (!force && journal->undone.empty()) {
-    std::map<fs::path, std::string> lastState;
-    for (const TEntry& entry : journal->entries) {
-      if (entry.kind == 'S') lastState[entry.path] = entry.detail;
-      if (entry.kind == 'D' || entry.kind == 'T') lastState.erase(entry.path);
-    }
-    for (const auto& [path, state] : lastState) {
-      if (FileState(path) != state) report.changed.push_back(path);
-    }
-    if (!report.changed.empty()) {
-      report.result = TUndoResult::Refused;
-      return report;
-    }
-  }
-
-  // What a killed install left beside its targets goes first: a folder the install made
-  // must be empty again to go.
-  std::set<fs::path> folders;
-  for (const TEntry& entry : journal->entries) {
-    folders.insert(entry.kind == 'F' ? entry.path : entry.path.parent_path());
-  }
-  for (const fs::path& folder : folders) RemoveStalePartialFiles(folder);
-
-  std::ofstream out(report.journal / kJournalFile, std::ios::binary | std::ios::app);
-  const fs::path backups = report.journal / kBackups;
-  for (std::size_t i = journal->entries.size(); i-- > 0;) {
-    if (journal->undone.contains(i)) continue;
-    const TEntry& entry = journal->entries[i];
-    const fs::path backup = backups / entry.detail;
-    std::error_code error;
-    bool done = true;
-    switch (entry.kind) {
-      case 'W':
-        if (entry.detail == "-") {
-          if (!IsRealFolder(entry.path)) fs::remove(entry.path, error);
-          done = !error;
-        } else if (Exists(backup)) {
-          done = Restore(backup, entry.path);
-        }
-        // A backup that was never made belongs to a change that was never made.
-        break;
-      case 'D':
-      case 'T':
-        // Never moved aside, the original still stands.
-        if (!Exists(backup)) break;
-        // An empty folder in its place goes; one the player filled since stays, and so
-        // does the original, aside.
-        if (IsRealFolder(entry.path)) fs::remove(entry.path, error);
-        done = !IsRealFolder(entry.path) && Restore(backup, entry.path);
-        break;
-      case 'F':
-        // Only when empty: what the player put there since stays.
-        if (IsRealFolder(entry.path)) fs::remove(entry.path, error);
-        break;
-      default:
-        break;
-    }
-    if (!done) {
-      report.failed.push_back(entry.path);
-      continue;
-    }
-    out << "U\t" << i << '\n';
-    out.flush();
-  }
-  out.close();
-  if (!report.failed.empty()) {
-    report.result = TUndoResult::Incomplete;
-    return report;
-  }
-  std::error_code error;
-  fs::remove_all(report.journal, error);
-  report.result = TUndoResult::Undone;
-  return report;
+void TInstallJournal::End(bool succeeded) {
+  Append('E', succeeded ? "ok" : "failed", {});
+  Sync();
 }
 
-bool HasUnfinishedJournal(const fs::path& dataFolder, const fs::path& gameFolder) {
-  const std::vector<fs::path> journals = JournalsOf(dataFolder, gameFolder);
-  if (journals.empty()) return false;
-  const std::optional<TJournalText> journal = ReadJournal(journals.back());
-  return journal && (!journal->ended || !journal->undone.empty());
+std::optional<TFileLock> LockGameFolder(const fs::path& dataFolder, const fs::path& gameFolder,
+                                        bool& busy) {
+  busy = false;
+  const fs::path installs = dataFolder / "installs";
+  std::error_code error;
+  fs::create_directories(installs, error);
+  // One lock file per game folder, named by a digest of its resolved path as the system
+  // compares names (FNV-1a: stable across runs and builds).
+  std::uint64_t digest = 14695981039346656037ull;
+  for (const auto c : SameFileKey(ResolvedPath(gameFolder))) {
+    digest = (digest ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.lock", static_cast<unsigned long long>(digest));
+  return TFileLock::TryTake(installs / name, busy);
 }
 
 }  // namespace ovix

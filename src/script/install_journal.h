@@ -6,17 +6,21 @@
 // One folder per install in the user's data folder, beside the game (never inside it):
 // a journal file, one line per change, and the originals in files/. An original is kept by
 // a hard link, or by moving it when the change deletes it, where the data folder is on the
-// game's volume; by a copy where it is not.
+// game's volume; by a copy where it is not, made under a name of its own and renamed once
+// whole, so that an undo only ever puts back a whole original.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "os/file_lock.h"
+#include "script/folder_scope.h"
 
 namespace ovix {
 
@@ -27,7 +31,7 @@ class TInstallJournal {
  public:
   // Starts the journal of a new install into `gameFolder`, a folder of this system, in
   // `dataFolder`/installs. Removes the journals of the same game folder beyond the newest
-  // kKeptInstalls, this one counted. nullopt, with `error` set, when it cannot be written.
+  // kKeptInstalls, this one counted. nullptr, with `error` set, when it cannot be written.
   static std::unique_ptr<TInstallJournal> Begin(const std::filesystem::path& dataFolder,
                                                 const std::filesystem::path& gameFolder,
                                                 std::string& error);
@@ -57,14 +61,32 @@ class TInstallJournal {
   static bool KeepOriginal(const TPlannedWrite& plan);
   static std::string StateOf(const std::filesystem::path& file);
   void Written(const std::filesystem::path& file, const std::string& state);
-  // Deletes a folder and what it holds, as DELETEDIR does, by moving it aside (a copy then
-  // the deletion where it cannot be moved). False when there was none or it could not be
-  // deleted whole. Only for folders inside the game folder.
+  // Deletes a folder and what it holds, as DELETEDIR does, by moving it aside (a whole copy,
+  // then the folder set aside beside itself and deleted, where it cannot be moved). False when
+  // there was none or it could not be deleted whole. Only for folders inside the game folder.
   bool RemoveTree(const std::filesystem::path& folder);
-  // Whether a path lies inside the game folder.
-  bool Inside(const std::filesystem::path& path) const;
+  // Whether a path lies inside the game folder, also through links to it.
+  bool Inside(const std::filesystem::path& path) const { return game_.Contains(path); }
   // The install ran to its end, succeeded or not.
   void End(bool succeeded);
+
+  // A change's line reaches the disk before the change. While one of these lives, lines are
+  // not synced one by one; the caller calls Sync before it makes the changes they name (an
+  // UNPACK, whose members are written on other threads, syncs once a batch).
+  class TDeferredSync {
+   public:
+    explicit TDeferredSync(TInstallJournal& journal) : journal_(journal) { ++journal_.deferred_; }
+    ~TDeferredSync() {
+      --journal_.deferred_;
+      journal_.Sync();
+    }
+    TDeferredSync(const TDeferredSync&) = delete;
+    TDeferredSync& operator=(const TDeferredSync&) = delete;
+
+   private:
+    TInstallJournal& journal_;
+  };
+  void Sync();
 
   const std::filesystem::path& Folder() const { return folder_; }
   // Told of each change as it is recorded, in words ("replaced", "created", "deleted",
@@ -74,17 +96,21 @@ class TInstallJournal {
   bool Changed() const { return changes_ > 0; }
 
  private:
-  TInstallJournal(std::filesystem::path folder, std::filesystem::path gameFolder);
-  bool InsideNormal(const std::filesystem::path& normal) const;
+  TInstallJournal(std::filesystem::path folder, const std::filesystem::path& gameFolder);
   // The name of the next original kept aside.
   std::string NextBackup();
   void Append(char kind, const std::string& detail, const std::filesystem::path& path);
 
+  struct TClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
   std::filesystem::path folder_;
-  std::filesystem::path gameFolder_;
-  std::ofstream out_;
+  TFolderScope game_;
+  std::unique_ptr<std::FILE, TClose> out_;
   int nextBackup_ = 0;
   int changes_ = 0;
+  int deferred_ = 0;
+  bool unsynced_ = false;
 };
 
 enum class TUndoResult {
@@ -92,19 +118,29 @@ enum class TUndoResult {
   NothingToUndo,  // no journal of this game folder is left
   Refused,        // files the install wrote were changed since; nothing was touched
   Incomplete,     // some changes could not be put back; run again to retry them
+  Damaged,        // the journal cannot be believed; nothing was touched, it is set aside
+};
+
+struct TUndoFailure {
+  std::filesystem::path path;
+  std::string reason;
 };
 
 struct TUndoReport {
   TUndoResult result = TUndoResult::NothingToUndo;
   std::filesystem::path journal;               // the install's journal folder
   std::vector<std::filesystem::path> changed;  // Refused: changed since the install
-  std::vector<std::filesystem::path> failed;   // Incomplete: not put back
+  std::vector<TUndoFailure> failed;            // Incomplete: not put back, and why
+  std::vector<std::string> damage;             // Damaged: why, and where it is set aside
+  std::filesystem::path keptAside;             // with force: where what changed since went
 };
 
 // Puts `gameFolder` back as it was before its newest install that has a journal, and
 // removes that journal: restored originals, new files and folders removed, deleted ones
-// back. Refuses when a file the install wrote was changed since, unless `force`. Finishes
-// an undo that was cut off.
+// back. Refuses when a file the install wrote was changed since, unless `force`, which keeps
+// such files aside in `dataFolder`/kept. Never replaces or removes what was made after the
+// install, and never writes outside the game folder. Finishes an undo that was cut off; one that
+// cannot do every step keeps the journal and the originals.
 TUndoReport UndoLastInstall(const std::filesystem::path& dataFolder,
                             const std::filesystem::path& gameFolder, bool force);
 
@@ -112,5 +148,20 @@ TUndoReport UndoLastInstall(const std::filesystem::path& dataFolder,
 // reached its end (the program was killed): then UndoLastInstall should finish the job.
 bool HasUnfinishedJournal(const std::filesystem::path& dataFolder,
                           const std::filesystem::path& gameFolder);
+
+// Sets aside each journal of `gameFolder` that cannot be believed, so that no undo acts on it;
+// for each, its new place and why, for the player to be told.
+struct TSetAsideJournal {
+  std::filesystem::path folder;
+  std::vector<std::string> damage;
+};
+std::vector<TSetAsideJournal> SetAsideDamagedJournals(const std::filesystem::path& dataFolder,
+                                                      const std::filesystem::path& gameFolder);
+
+// One install or undo of a game folder at a time, among all processes: the hold on the game
+// folder's lock in `dataFolder`/installs. nullopt when another holds it (`busy` set) or it
+// cannot be made.
+std::optional<TFileLock> LockGameFolder(const std::filesystem::path& dataFolder,
+                                        const std::filesystem::path& gameFolder, bool& busy);
 
 }  // namespace ovix

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
@@ -29,6 +30,7 @@
 #include "script/install_journal.h"
 #include "support/fault_server.h"
 #include "support/sandbox.h"
+#include "support/scoped_environment.h"
 #include "support/tree_snapshot.h"
 #include "support/wait_until.h"
 
@@ -604,13 +606,35 @@ class KillUndoTest : public KillFaultTest {
                   << " us): differs in" << differences;
   }
 
+  // Kills installs and undos at random moments; an undo run to its end after each leaves the
+  // folder as it was.
+  void RunSeries();
+
   static constexpr int kMembers = 1000;
   static constexpr int kExisting = 50;
   std::map<std::string, std::string> before_;
   int faults_ = 0;
 };
 
-TEST_F(KillUndoTest, AKilledInstallOrUndoIsUndoneToTheFolderAsItWas) {
+TEST_F(KillUndoTest, AKilledInstallOrUndoIsUndoneToTheFolderAsItWas) { RunSeries(); }
+
+// The same with the data folder on another file system than the game, as %LOCALAPPDATA% on C:
+// with the game on D:: originals are copied, not linked, and folders cannot be moved aside.
+TEST_F(KillUndoTest, AKilledInstallOrUndoIsUndoneWithTheDataFolderOnAnotherFileSystem) {
+  const fs::path data = fs::path("/dev/shm") / ("ovix-kill-data-" + std::to_string(getpid()));
+  struct stat game {
+  }, other{};
+  ASSERT_EQ(stat(box.Local(kGameDir).c_str(), &game), 0);
+  ASSERT_EQ(stat("/dev/shm", &other), 0);
+  ASSERT_NE(game.st_dev, other.st_dev) << "/dev/shm is on the game's file system here";
+  ScopedEnvironment dataFolder("OVIX_DATA_DIR");
+  dataFolder.Set(data.string());
+  RunSeries();
+  std::error_code ignored;
+  fs::remove_all(data, ignored);
+}
+
+void KillUndoTest::RunSeries() {
   const std::optional<Clock::duration> oneInstall = RunToEnd();
   ASSERT_TRUE(oneInstall);
   ASSERT_NE(test::SnapshotTree(box.Local(kGameDir)), before_);
@@ -637,6 +661,7 @@ TEST_F(KillUndoTest, AKilledInstallOrUndoIsUndoneToTheFolderAsItWas) {
     UndoToEnd(run);
     ExpectAsBefore(run, undoDelays.Seed(), delay);
   }
+  std::printf("data folder: %s\n", UserDataFolder().value().c_str());
   std::printf(
       "kills during an install: %d, landed while running: %d, left a journal to finish: %d; "
       "during an undo: %d, landed while running: %d, cut the undo off: %d; folders not as "

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "game/clients.h"
+#include "game/discovery.h"
 #include "game/steam_libraries.h"
 #include "os/files.h"
 #include "support/client_homes.h"
@@ -153,6 +154,31 @@ TEST_F(GameClientsTest, AFolderOfThisSystemIsReachedThroughThePrefixItBelongsTo)
   // A client already known keeps what the search said of it.
   const TGameClient known{fs::canonical(loose).string(), "9.9.9", "/p", "D:\\wot"};
   EXPECT_EQ(ClientAt(loose.string() + "/", {known}), known);
+
+  // A Steam library whose name holds what Windows names may not: Steam escapes it in its list,
+  // Wine shows it in the private use area, and the folder is reached either way.
+  const fs::path odd = homes.Disk() / "My \"Games\"\\Steam";
+  homes.Write(Home() / ".local/share/Steam/steamapps/libraryfolders.vdf",
+              "\"libraryfolders\" { \"0\" { \"path\" \"" + homes.Disk().string() +
+                  "/My \\\"Games\\\"\\\\Steam\" } }");
+  homes.Client(odd / "steamapps/common/World of Tanks");
+  homes.Prefix(odd / "steamapps/compatdata/1407200/pfx");
+  bool found = false;
+  for (const TGameClient& client : FindGameClients()) {
+    if (client.folder != fs::canonical(odd / "steamapps/common/World of Tanks").string()) continue;
+    found = true;
+    EXPECT_NE(client.windowsPath.find("My \xEF\x80\xA2Games\xEF\x80\xA2\xEF\x81\x9CSteam"),
+              std::string::npos)
+        << client.windowsPath;
+    UseClientPrefix(client);
+    EXPECT_TRUE(IsGameDirectory(client.windowsPath));
+    UseEnvironmentWinePrefix();
+  }
+  EXPECT_TRUE(found);
+  const std::optional<TGameClient> oddOne =
+      ClientAt((odd / "steamapps/common/World of Tanks").string(), {});
+  ASSERT_TRUE(oddOne);
+  EXPECT_EQ(oddOne->prefix, (odd / "steamapps/compatdata/1407200/pfx").string());
 
   EXPECT_EQ(ClientAt((lutris / "drive_c").string(), {}), std::nullopt);
   EXPECT_EQ(ClientAt((homes.Disk() / "missing").string(), {}), std::nullopt);
