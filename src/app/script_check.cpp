@@ -64,6 +64,15 @@ class TCheckingHost final : public TScriptHost {
       endedAt_.reset();
       return start + stop;
     }
+    // An ENDIF on the last line, with no line end after it, is never read; the block ends
+    // with the script all the same.
+    const std::size_t lastLine = text_.find_last_of("\r\n");
+    const std::string_view last =
+        text_.substr(lastLine == std::string_view::npos ? start : std::max(start, lastLine + 1));
+    if (last.starts_with("ENDIF") && last.find(' ') == std::string_view::npos &&
+        !openBlocks_.empty()) {
+      openBlocks_.pop_back();
+    }
     for (const std::size_t line : openBlocks_) {
       Add(line, "a block without ENDIF: it runs to the end of the script");
     }
@@ -125,6 +134,17 @@ class TCheckingHost final : public TScriptHost {
     const std::string_view command = scanned.command;
     if (command == "IF" || command == "IF_EXISTS" || command == "IF_NEXISTS") {
       openBlocks_.push_back(line);
+      const std::string value(ArgumentsText(scanned.rest));
+      if (command == "IF" && value != "1" && value != "0") {
+        Add(line, std::string("IF \"").append(value).append(
+                      "\" is neither 1 nor 0, so the block never runs: a misspelt OPTION "
+                      "word?"));
+      }
+    } else if (command == "STATUS" && scanned.word.find('=') != std::string_view::npos) {
+      Add(line, std::string("\"")
+                    .append(scanned.word)
+                    .append("\": the \"=\" needs a blank on each side, else the line is never "
+                            "shown"));
     } else if (command == "STATUS") {
       const std::string language = StatusLanguage(scanned.word);
       bool known = false;
@@ -160,6 +180,14 @@ class TCheckingHost final : public TScriptHost {
       if (command == "GETFILE" && !arguments[0].empty() &&
           CheckAddressScheme(arguments[0]) != kTransferOk) {
         Add(line, "\"" + arguments[0] + "\" is not an http or https address");
+      } else if (command == "GETFILE" &&
+                 std::any_of(arguments[0].begin(), arguments[0].end(), [](char c) {
+                   return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+                 })) {
+        Add(line, std::string("the address \"")
+                      .append(arguments[0])
+                      .append("\" holds a blank or a control character, which no download "
+                              "takes: write a blank as %20"));
       }
       if (!arguments[1].empty()) CheckPlace(line, command, arguments[1]);
     } else if (command == "DELETE" || command == "DELETEDIR") {
@@ -182,18 +210,32 @@ class TCheckingHost final : public TScriptHost {
   }
 
   void CheckPlace(std::size_t line, std::string_view command, const std::string& path) {
+    if (command != "GETFILE" && command != "UNPACK" && Within(values_.game, path)) {
+      Add(line, std::string(command)
+                    .append(" \"")
+                    .append(path)
+                    .append("\" is refused: ")
+                    .append(kGameFolderItself));
+      return;
+    }
     if (Within(path, values_.game) || Within(path, values_.temp)) return;
     Add(line, std::string(command) + " touches \"" + path +
                   "\", outside the game folder and the temporary folder");
   }
 
-  std::size_t LineOf(std::size_t offset) const {
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < offset && i < text_.size(); ++i) {
-      if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n')))
-        ++line;
+  // The scan meets lines in order: each line end is counted once, from where the last look
+  // stopped.
+  std::size_t LineOf(std::size_t offset) {
+    if (offset < countedTo_) {
+      countedTo_ = 0;
+      linesBefore_ = 1;
     }
-    return line;
+    for (std::size_t i = countedTo_; i < offset && i < text_.size(); ++i) {
+      if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n')))
+        ++linesBefore_;
+    }
+    countedTo_ = offset;
+    return linesBefore_;
   }
 
   void Add(std::size_t line, std::string message) {
@@ -202,6 +244,8 @@ class TCheckingHost final : public TScriptHost {
 
   std::string_view text_;
   const TScriptValues& values_;
+  std::size_t countedTo_ = 0;
+  std::size_t linesBefore_ = 1;
   std::size_t base_ = 0;
   std::vector<std::size_t> openBlocks_;
   std::optional<std::size_t> endedAt_;

@@ -23,6 +23,10 @@ struct TScriptValues {
 
 void ReplacePlaceholders(std::string& script, const TScriptValues& values);
 
+// Why a COPY, DELETE or DELETEDIR of the game folder, or of a folder holding it, is refused.
+inline constexpr std::string_view kGameFolderItself =
+    "this is the game folder itself or a folder holding it, so it is left alone";
+
 // %WOTOLDVERSION% of an install into `game`: the next-to-last version folder under res_mods in
 // text order (case-insensitive, character by character, so 0.9.10 comes before 0.9.9); none
 // with fewer than two. Throws what listing the folders throws.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 namespace ovix {
 namespace {
@@ -128,6 +129,37 @@ std::string AsciiLowerCase(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = AsciiLower(c);
   return lower;
+}
+
+std::string ShownText(std::string_view text) {
+  const std::string valid = RepairUtf8(text);
+  std::string shown;
+  char escape[8];
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    const auto next = i + 1 < valid.size() ? static_cast<unsigned char>(valid[i + 1]) : 0;
+    if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      shown += escape;
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+      std::snprintf(escape, sizeof escape, "\\u%04X", next);
+      shown += escape;
+      ++i;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
+std::optional<std::uint64_t> DecimalNumber(std::string_view text) {
+  if (text.empty() || text.size() > 19 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  for (const char c : text) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  return value;
 }
 
 void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {

@@ -2,6 +2,8 @@
 // UTF-8 is the program's text everywhere; UTF-16 appears only at Windows calls
 // and where a rule counts characters the way Windows does.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,14 @@ std::string AsciiLowerCase(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Every occurrence, left to right, without overlaps; the inserted text is not searched again.
+// Text for a terminal: valid UTF-8 with every control character (C0, DEL and C1) written as
+// an escape ("\x1B", "\u009B"), so that a script's bytes can neither move the cursor nor cut a
+// line short.
+std::string ShownText(std::string_view text);
+
+// A number of decimal digits only, at most 19 of them; nullopt for anything else.
+std::optional<std::uint64_t> DecimalNumber(std::string_view text);
+
 void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value);
 
 // "*" matches any run of characters, none included; ASCII letters match either case;

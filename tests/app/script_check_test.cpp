@@ -78,5 +78,39 @@ TEST(ScriptCheckTest, EachFaultIsFoundOnItsLine) {
             }));
 }
 
+// Faults authors met that the check once passed over, and an ENDIF it once refused.
+TEST(ScriptCheckTest, WhatAnInstallWouldMissOrFailOnIsFound) {
+  EXPECT_EQ(Check("IF_EXISTS %TEMP%\\a\nDELETE %TEMP%\\a\nENDIF"), std::vector<std::string>{});
+  EXPECT_EQ(
+      Check("GETFILE \"http://example.org/a b.zip\" %TEMP%\\a.zip\n"
+            "IF OPTIONsaveConfg\nENDIF\nSTATUS_en=x\nSTATUS_en=Installed now\n\n"),
+      (std::vector<std::string>{
+          "1: the address \"http://example.org/a b.zip\" holds a blank or a control character, "
+          "which no download takes: write a blank as %20",
+          "2: IF \"OPTIONsaveConfg\" is neither 1 nor 0, so the block never runs: a misspelt "
+          "OPTION word?",
+          "4: \"STATUS_en=x\" without a blank after it: the line is ignored",
+          "5: \"STATUS_en=Installed\": the \"=\" needs a blank on each side, else the line is "
+          "never shown",
+      }));
+}
+
+// A COPY, DELETE or DELETEDIR of the game folder, or a folder holding it, would be refused.
+TEST(ScriptCheckTest, TheGameFolderItselfIsReportedHoweverItIsWritten) {
+  EXPECT_EQ(
+      Check("DELETEDIR \"%WOT%\"\nDELETEDIR %WOT%\\\nDELETEDIR %WOT%\\res_mods\\..\n"
+            "DELETE %WOT%\nCOPY %TEMP%\\a D:\\Games\nDELETEDIR %WOT%\\res_mods\n"),
+      (std::vector<std::string>{
+          "1: DELETEDIR \"D:\\Games\\World_of_Tanks\" is refused: " +
+              std::string(kGameFolderItself),
+          "2: DELETEDIR \"D:\\Games\\World_of_Tanks\\\" is refused: " +
+              std::string(kGameFolderItself),
+          "3: DELETEDIR \"D:\\Games\\World_of_Tanks\\res_mods\\..\" is refused: " +
+              std::string(kGameFolderItself),
+          "4: DELETE \"D:\\Games\\World_of_Tanks\" is refused: " + std::string(kGameFolderItself),
+          "5: COPY \"D:\\Games\" is refused: " + std::string(kGameFolderItself),
+      }));
+}
+
 }  // namespace
 }  // namespace ovix
