@@ -35,14 +35,13 @@ TInstallLog::TInstallLog(const fs::path& folder) : path_(folder / "install.log")
   out_.open(path_, std::ios::binary | std::ios::app);
 }
 
+// Before the log is opened.
 void TInstallLog::Rotate() {
-  out_.close();
   std::error_code error;
   const fs::path older = path_.string() + ".1";
   fs::rename(older, path_.string() + ".2", error);
   fs::rename(path_, older, error);
   size_ = 0;
-  out_.open(path_, std::ios::binary | std::ios::app);
 }
 
 void TInstallLog::Line(std::string_view text, bool atOnce) {
@@ -56,7 +55,6 @@ void TInstallLog::Line(std::string_view text, bool atOnce) {
   std::string line = stamp_ + "  ";
   for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
   line += '\n';
-  if (size_ + line.size() > kInstallLogLimit && size_ > 0) Rotate();
   out_ << line;
   if (atOnce) out_.flush();
   size_ += line.size();
@@ -78,8 +76,18 @@ void LogUndo(TInstallLog& log, std::string_view gameFolder, const TUndoReport& r
       break;
     case TUndoResult::Incomplete:
       log.Line("undo of " + game + ": incomplete");
-      for (const fs::path& file : report.failed) log.Line("not put back: " + file.string());
+      for (const TUndoFailure& failure : report.failed) {
+        log.Line("not put back: " + failure.path.string() + ": " + failure.reason);
+      }
       break;
+    case TUndoResult::Damaged:
+      log.Line("undo of " + game + ": refused, the journal " + report.journal.string() +
+               " cannot be believed");
+      for (const std::string& why : report.damage) log.Line("damaged: " + why);
+      break;
+  }
+  if (!report.keptAside.empty()) {
+    log.Line("what was changed since the install is kept in " + report.keptAside.string());
   }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // install.log in the user's data folder: what each install did, for the player to read and to
-// send along with a question. Appended to, never rewritten; at 1 MB it is moved to
-// install.log.1 (that one to install.log.2), so three files are kept.
+// send along with a question. Appended to, never rewritten; opened at 1 MB or more (an install
+// or an undo begins), it is first moved to install.log.1 (that one to install.log.2), so three
+// files are kept and each holds every install it has from its first line on.
 
 #include <cstdint>
 #include <filesystem>

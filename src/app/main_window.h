@@ -14,6 +14,7 @@
 #include "game/clients.h"
 #include "lang/languages.h"
 #include "net/async_downloader.h"
+#include "os/file_lock.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 
@@ -45,6 +46,7 @@ enum class TInstallOutcome {
   DownloadFailed,        // the script ran to its end, but a download in it failed
   Error,                 // an error stopped it
   Closing,               // the application began closing during it
+  Busy,                  // another install or undo of the game folder runs
 };
 
 // How an install ended, in words: "installed", or "not installed: " and why.
@@ -96,6 +98,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   std::function<void(std::string_view problem)> onScriptWarning;
   // Each undo of an install, with what it came to.
   std::function<void(const TUndoReport& report)> onUndo;
+  // Each answer of the service refused for want of a trusted signature, by its address.
+  std::function<void(const std::string& url)> onAnswerRefused;
   // Set, the install button runs a dry run: the whole install, but with nothing written (no
   // journal, no install log, no file of the script's), each action the script would take
   // told here in words instead, and each GETFILE's address asked for its size only.
@@ -159,6 +163,9 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void OfferUndo();
   // At start and after Modify: an install or undo of this folder that a kill cut off.
   void OfferToFinishUndo();
+  // Holds the game folder for this window's install or undo; false when another process
+  // holds it, or it cannot be locked, after telling the player of the former.
+  bool HoldGameFolder();
   // Where the journals are kept, and the game folder as this system names it.
   std::pair<std::optional<std::filesystem::path>, std::optional<std::filesystem::path>>
   JournalPlaces() const;
@@ -203,6 +210,11 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   // A line in the install log, while one is open.
   void Log(std::string_view text) const;
   bool installChangedGame_ = false;  // the last install recorded a change in the game folder
+  // While this window installs into or undoes the game folder: no other process may.
+  std::optional<TFileLock> gameFolderHold_;
+  // Changes the script made in the game folder, counted apart from the journal, which should
+  // have recorded them all.
+  int gameChanges_ = 0;
   TDownloadRegistry downloads_;
   std::chrono::steady_clock::time_point lastPump_;
 };

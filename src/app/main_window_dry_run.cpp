@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/script_check.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/folders.h"
 #include "os/process.h"
 #include "os/text.h"
+#include "script/folder_scope.h"
 #include "script/interpreter.h"
 #include "script/split_arguments.h"
 #include "script/unpack.h"
@@ -140,8 +142,13 @@ class TfWindow::DryRunHost final : public TScriptHost {
 
   void Copy(const std::string& source, const std::string& destination) override {
     const std::string head = "COPY " + source + " to " + destination + ": ";
+    if (TakesGameFolder(head, destination)) return;
     if (!Exists(source)) {
       Tell(head + "the source does not exist, nothing would be copied");
+      return;
+    }
+    if (DirectoryExists(destination)) {
+      Tell(head + "would fail: a folder stands there");
       return;
     }
     Tell(head + (Exists(destination) ? "would replace " : "would write ") + destination);
@@ -149,6 +156,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   void RemoveFile(const std::string& path) override {
+    if (TakesGameFolder("DELETE " + path + ": ", path)) return;
     if (!Exists(path)) {
       Tell("DELETE " + path + ": there is no such file");
       return;
@@ -158,6 +166,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   void RemoveDirectoryTree(const std::string& directory) override {
+    if (TakesGameFolder("DELETEDIR " + directory + ": ", directory)) return;
     const std::optional<std::string> key = Key(directory);
     if (!key) return;
     std::string prefix = *key;
@@ -187,11 +196,25 @@ class TfWindow::DryRunHost final : public TScriptHost {
     return !Gone(folder) && ovix::DirectoryExists(path);
   }
 
+  void GuardCaught(std::string_view failure) override {
+    Tell("the block would fail here (" + std::string(failure) +
+         ") and go on as if its file did not exist");
+  }
+
   void Pump() override {
     if (++pumpCalls_ % kCallsPerPump == 0) w_.App().ProcessMessages();
   }
 
  private:
+  // The game folder, or one holding it, which the real run refuses to take away.
+  bool TakesGameFolder(const std::string& head, const std::string& path) const {
+    const std::optional<fs::path> local = LocalPath(path);
+    const std::optional<fs::path> game = LocalPath(w_.WOTDir);
+    if (!local || !game || !TFolderScope(*game).IsFolderOrAbove(*local)) return false;
+    Tell(head + "would be refused: " + std::string(kGameFolderItself));
+    return true;
+  }
+
   bool Exists(const std::string& path) const {
     const std::optional<std::string> key = Key(path);
     if (!key) return false;
@@ -227,7 +250,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   fs::path Scratch(const char* what) const {
-    return PartialFileBeside(fs::temp_directory_path() / ("ovix-dry-run" + std::string(what)));
+    return PartialFileBeside(LocalTemporaryFolder() / ("ovix-dry-run" + std::string(what)));
   }
 
   static void Remove(const std::optional<fs::path>& file) {

@@ -47,7 +47,9 @@ const char* InstallOutcomeWords(TInstallOutcome outcome) {
     case TInstallOutcome::NoScript:
       return "not installed: the install script is empty";
     case TInstallOutcome::DownloadFailed:
-      return "not installed: a download of the script failed";
+      return "not installed: a download by the script failed";
+    case TInstallOutcome::Busy:
+      return "not installed: another install or undo of this game folder runs";
     case TInstallOutcome::Error:
       return "not installed: an error stopped the install";
     case TInstallOutcome::Closing:
@@ -84,12 +86,22 @@ void TfWindow::bProcessClick() {
     App().MessageBox(Tr(txtCloseClient), ui::TMsgIcon::Information);
     return;
   }
+  // A dry run changes nothing, and may look on while another install runs.
+  if (!onDryRun && !HoldGameFolder()) {
+    lastInstall_ = TInstallOutcome::Busy;
+    return;
+  }
+  struct TLetGo {
+    std::optional<TFileLock>& hold;
+    ~TLetGo() { hold.reset(); }
+  } letGo{gameFolderHold_};
   pbCurrentAction.SetState(ui::TProgressState::Normal);
   for (ui::TControl* control : std::initializer_list<ui::TControl*>{
            &bChangeDirectory, &cbKeepConfig, &bProcess, &cmbConfig, &cmbOvixVersion})
     control->SetEnabled(false);
   downloadFailedInInstall_ = false;
   installChangedGame_ = false;
+  gameChanges_ = 0;
   const std::optional<std::filesystem::path> data = UserDataFolder();
   if (data && !onDryRun) log_ = std::make_unique<TInstallLog>(*data);
   Log(std::string("install by " OVIX_PRODUCT_NAME " " OVIX_VERSION_TEXT " into ") + WOTDir +
@@ -141,6 +153,14 @@ void TfWindow::BeginJournal() {
 
 void TfWindow::EndJournal() {
   if (!journal_) return;
+  // A change the journal missed cannot be undone: that is worth a warning, not silence.
+  if (gameChanges_ > 0 && !journal_->Changed()) {
+    const std::string problem = "the install changed " + std::to_string(gameChanges_) +
+                                " things in the game folder that its journal did not record, "
+                                "so they cannot be undone";
+    Log("warning: " + problem);
+    if (onScriptWarning) onScriptWarning(problem);
+  }
   journal_->End(lastInstall_ == TInstallOutcome::Installed);
   installChangedGame_ = journal_->Changed();
   journal_.reset();
@@ -153,12 +173,38 @@ void TfWindow::OfferUndo() {
     UndoInstall(false);
 }
 
+bool TfWindow::HoldGameFolder() {
+  if (gameFolderHold_) return true;
+  const auto [data, game] = JournalPlaces();
+  if (!data || !game) return true;  // no journal either: nothing another process could undo
+  bool busy = false;
+  gameFolderHold_ = LockGameFolder(*data, *game, busy);
+  if (busy) App().MessageBox(Tr(txtGameFolderBusy), ui::TMsgIcon::Information);
+  return !busy;
+}
+
 void TfWindow::OfferToFinishUndo() {
   const auto [data, game] = JournalPlaces();
-  if (!data || !game || !HasUnfinishedJournal(*data, *game)) return;
+  if (!data || !game) return;
+  // An unfinished journal of a folder another process holds is that process's live install.
+  bool busy = false;
+  std::optional<TFileLock> hold = LockGameFolder(*data, *game, busy);
+  if (busy) return;
+  for (const TSetAsideJournal& damaged : SetAsideDamagedJournals(*data, *game)) {
+    TInstallLog log(*data);
+    std::string problem =
+        "the journal " + damaged.folder.string() + " cannot be believed, so no undo will use it:";
+    for (const std::string& why : damaged.damage) problem += " " + why + ";";
+    log.Line("warning: " + problem);
+    if (onScriptWarning) onScriptWarning(problem);
+  }
+  if (!HasUnfinishedJournal(*data, *game)) return;
   if (App().MessageBox(Tr(txtUndoInstall), ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo) ==
-      ui::TMsgResult::Yes)
+      ui::TMsgResult::Yes) {
+    gameFolderHold_ = std::move(hold);
     UndoInstall(false);
+    gameFolderHold_.reset();
+  }
 }
 
 bool TfWindow::UndoInstall(bool force) {
@@ -169,7 +215,10 @@ bool TfWindow::UndoInstall(bool force) {
     App().MessageBox(Tr(txtCloseClient), ui::TMsgIcon::Information);
     return false;
   }
+  const bool held = gameFolderHold_.has_value();
+  if (!HoldGameFolder()) return false;
   const TUndoReport report = UndoLastInstall(*data, *game, force);
+  if (!held) gameFolderHold_.reset();
   if (log_) {
     LogUndo(*log_, WOTDir, report);
   } else {
@@ -226,6 +275,8 @@ TInstallOutcome TfWindow::RunInstall(std::string& script) {
     BeginJournal();
     RunScript(script, true);
   }
+  // Closed during the run, the install is unfinished whatever the script got to.
+  if (App().Terminated()) return TInstallOutcome::Closing;
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);
   return downloadFailedInInstall_ ? TInstallOutcome::DownloadFailed : TInstallOutcome::Installed;

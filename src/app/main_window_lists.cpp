@@ -102,6 +102,7 @@ void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
 
 void TfWindow::AnswerNotSigned(const std::string& url) {
   Log(url + ": " + std::string(Text(txtNotSigned, lngEN)));
+  if (onAnswerRefused) onAnswerRefused(url);
   App().MessageBox(std::string(Tr(txtNotSigned)), ui::TMsgIcon::Warning);
 }
 

@@ -12,6 +12,7 @@
 #include "os/folders.h"
 #include "os/text.h"
 #include "script/file_actions.h"
+#include "script/folder_scope.h"
 #include "script/install_journal.h"
 #include "script/interpreter.h"
 #include "script/unpack.h"
@@ -36,7 +37,10 @@ constexpr auto kDownloadPoll = 10ms;
 // caption, which thousands of status lines would otherwise add up to seconds.
 class TfWindow::ScriptHost final : public TScriptHost {
  public:
-  explicit ScriptHost(TfWindow& window) : w_(window) {}
+  explicit ScriptHost(TfWindow& window) : w_(window) {
+    if (const std::optional<std::filesystem::path> game = LocalPath(w_.WOTDir))
+      game_.emplace(*game);
+  }
   ~ScriptHost() { ShowCaptions(); }
   ScriptHost(const ScriptHost&) = delete;
   ScriptHost& operator=(const ScriptHost&) = delete;
@@ -60,7 +64,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
     ShowCaptions();
     const std::optional<std::filesystem::path> local = LocalPath(destination);
     // What a killed install left beside the destination goes before a new one starts.
-    if (local) RemoveStalePartialFiles(local->parent_path());
+    if (local) RemoveStalePartialFilesOnce(local->parent_path());
     if (local && w_.journal_ && !w_.journal_->BeforeWrite(*local)) {
       Warn("GETFILE " + url + ": " + kNotKept);
       return true;
@@ -77,11 +81,19 @@ class TfWindow::ScriptHost final : public TScriptHost {
     downloader.Download(destination);
     // The destructor waits for the worker, which gives up at once when terminating.
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
-    if (local && w_.journal_ && downloader.Result() == kTransferOk) w_.journal_->Written(*local);
+    // Closing ends the run; the worker may still be writing its result.
+    if (!downloader.Finished()) {
+      w_.Log("GETFILE " + url + " " + destination + ": stopped, the program is closing");
+      return false;
+    }
+    if (local && downloader.Result() == kTransferOk) {
+      if (w_.journal_) w_.journal_->Written(*local);
+      CountChange(*local);
+    }
     w_.Log("GETFILE " + url + " " + destination + ": " +
            (downloader.Result() == kTransferOk
                 ? std::string("done")
-                : "failed, URL Moniker 0x" + FormatTransferCode(downloader.Result())));
+                : "failed, " + DescribeTransferCode(downloader.Result())));
     return !app.Terminated();
   }
 
@@ -90,16 +102,20 @@ class TfWindow::ScriptHost final : public TScriptHost {
     w_.pbCurrentAction.SetMax(100);
     w_.pbCurrentAction.SetPosition(0);
     w_.Log("UNPACK " + archive + " " + destinationDirectory);
-    UnpackArchive(
+    const std::size_t written = UnpackArchive(
         archive, destinationDirectory, [this](int percent) { w_.ArchiveProgress(percent); },
         [&](std::string_view member, std::string_view reason) {
           Warn("UNPACK " + archive + ": " + std::string(member) +
                " skipped: " + std::string(reason));
         },
         w_.journal_.get());
+    if (const auto local = LocalPath(destinationDirectory); local && written > 0) {
+      CountChange(*local / "member", static_cast<int>(written));
+    }
   }
 
   void Copy(const std::string& source, const std::string& destination) override {
+    if (TakesGameFolder("COPY " + source + " to", destination)) return;
     const std::optional<std::filesystem::path> local = Journaled(destination);
     if (local && !w_.journal_->BeforeWrite(*local)) {
       Warn("COPY " + source + " to " + destination + ": " + kNotKept);
@@ -111,8 +127,10 @@ class TfWindow::ScriptHost final : public TScriptHost {
     }
     w_.Log("COPY " + source + " " + destination + ": done");
     if (local) w_.journal_->Written(*local);
+    if (const auto target = LocalPath(destination)) CountChange(*target);
   }
   void RemoveDirectoryTree(const std::string& directory) override {
+    if (TakesGameFolder("DELETEDIR", directory)) return;
     // In the game folder the tree is moved aside, to be put back by an undo.
     const std::optional<std::filesystem::path> local = Journaled(directory);
     if (!(local ? w_.journal_->RemoveTree(*local) : ovix::RemoveDirectoryTree(directory))) {
@@ -120,8 +138,12 @@ class TfWindow::ScriptHost final : public TScriptHost {
       return;
     }
     w_.Log("DELETEDIR " + directory + ": done");
+    if (const auto target = LocalPath(directory)) CountChange(*target);
   }
   void RemoveFile(const std::string& path) override {
+    if (TakesGameFolder("DELETE", path)) return;
+    const std::optional<std::filesystem::path> target = LocalPath(path);
+    const bool existed = target && Exists(*target);
     const std::optional<std::filesystem::path> local = Journaled(path);
     if (local && !w_.journal_->BeforeDelete(*local)) {
       Warn("DELETE " + path + ": " + kNotKept);
@@ -132,6 +154,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
       return;
     }
     w_.Log("DELETE " + path + ": done");
+    if (existed) CountChange(*target);
   }
   bool FileExists(const std::string& path) override {
     const bool exists = ovix::FileExists(path);
@@ -143,6 +166,12 @@ class TfWindow::ScriptHost final : public TScriptHost {
     w_.Log("folder " + path + (exists ? " exists" : " does not exist"));
     return exists;
   }
+  void GuardCaught(std::string_view failure) override {
+    Warn(
+        "a failure inside an IF_EXISTS or IF_NEXISTS block, which goes on as if its file "
+        "did not exist: " +
+        std::string(failure));
+  }
   void Pump() override {
     if (++pumpCalls_ % kCallsPerClockRead != 0 || !w_.PumpDue()) return;
     ShowCaptions();
@@ -152,6 +181,28 @@ class TfWindow::ScriptHost final : public TScriptHost {
  private:
   static constexpr const char kNotKept[] =
       "the file it would change cannot be kept for an undo, so it is left as it is";
+
+  static bool Exists(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() !=
+           std::filesystem::file_type::not_found;
+  }
+
+  // The game folder itself, or one holding it: no COPY, DELETE or DELETEDIR takes it away.
+  bool TakesGameFolder(const std::string& action, const std::string& path) const {
+    const std::optional<std::filesystem::path> local = LocalPath(path);
+    if (!game_ || !local || !game_->IsFolderOrAbove(*local)) return false;
+    Warn(action + " " + path + ": " + std::string(kGameFolderItself));
+    return true;
+  }
+
+  // A change made in the game folder, judged by resolved paths alone, apart from the
+  // journal's own judgement, which it checks.
+  void CountChange(const std::filesystem::path& changed, int count = 1) {
+    if (game_ && IsAtOrBelow(ResolvedPath(changed.parent_path()), game_->Canonical())) {
+      w_.gameChanges_ += count;
+    }
+  }
 
   // The local path of a path the journal records: one in the game folder, while a journal
   // is kept.
@@ -173,6 +224,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
   }
 
   TfWindow& w_;
+  std::optional<TFolderScope> game_;
   unsigned pumpCalls_ = 0;
   std::optional<std::string> status_;
   std::optional<std::string> percent_;

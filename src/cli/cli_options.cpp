@@ -1,9 +1,39 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 
 namespace ovix {
+
+namespace {
+
+bool IsOption(const std::string& argument,
+              const std::map<std::string, std::string TCliOptions::*>& valued) {
+  static const char* const kFlags[] = {"--help",        "-h",      "--list-games",
+                                       "--undo",        "--force", "--dry-run",
+                                       "--keep-config", "--trust", "--undo-on-failure"};
+  return valued.contains(argument) ||
+         std::find(std::begin(kFlags), std::end(kFlags), argument) != std::end(kFlags);
+}
+
+// Options that ask for two things at once, or one that only means something beside another.
+std::string Contradiction(const TCliOptions& options) {
+  std::vector<std::string> modes;
+  if (options.listGames) modes.push_back("--list-games");
+  if (!options.check.empty()) modes.push_back("--check");
+  if (options.undo) modes.push_back("--undo");
+  if (options.dryRun) modes.push_back("--dry-run");
+  if (modes.size() > 1) return modes[0] + " and " + modes[1] + " cannot be given together";
+  if (options.force && !options.undo) return "--force only goes with --undo";
+  if (options.undoOnFailure && !modes.empty()) {
+    return "--undo-on-failure goes with an install, not with " + modes[0];
+  }
+  return {};
+}
+
+}  // namespace
 
 std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& arguments,
                                            std::string& error) {
@@ -40,7 +70,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
       }
       options.trustFiles.push_back(arguments[++i]);
     } else if (const auto found = valued.find(argument); found != valued.end()) {
-      if (i + 1 >= arguments.size()) {
+      // An option where its value belongs is a value forgotten, not a folder named so.
+      if (i + 1 >= arguments.size() || IsOption(arguments[i + 1], valued)) {
         error = argument + " needs a value";
         return std::nullopt;
       }
@@ -49,6 +80,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& argum
       error = "unknown option " + argument;
       return std::nullopt;
     }
+  }
+  if (const std::string conflict = Contradiction(options); !conflict.empty()) {
+    error = conflict;
+    return std::nullopt;
   }
   return options;
 }

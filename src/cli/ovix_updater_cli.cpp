@@ -59,7 +59,15 @@ void SettleLists(ui::Application& app, TfWindow& window) {
   app.ProcessMessages();
 }
 
-bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what) {
+bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what, bool refused) {
+  // The box then holds its placeholder alone, which no service sent.
+  if (refused) {
+    std::fprintf(stderr,
+                 "ovix-updater-cli: no %s named \"%s\": the %s list was refused, as it is not "
+                 "signed by a trusted key\n",
+                 what, item.c_str(), what);
+    return false;
+  }
   for (int i = 0; i < box.ItemCount(); ++i) {
     if (box.Items()[i] != item) continue;
     box.UserSelect(i);
@@ -72,7 +80,8 @@ bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what) {
 }
 
 void PrintLine(const char* kind, std::string_view text) {
-  std::printf("%s: %.*s\n", kind, static_cast<int>(text.size()), text.data());
+  const std::string shown = ShownText(text);
+  std::printf("%s: %s\n", kind, shown.c_str());
   std::fflush(stdout);
 }
 
@@ -143,9 +152,16 @@ void PrintUndo(const TUndoReport& report) {
       break;
     case TUndoResult::Incomplete:
       PrintLine("undo", "incomplete: these could not be put back; run --undo again to retry");
-      for (const auto& file : report.failed) PrintLine("failed", file.string());
+      for (const TUndoFailure& failure : report.failed) {
+        PrintLine("failed", failure.path.string() + ": " + failure.reason);
+      }
+      break;
+    case TUndoResult::Damaged:
+      PrintLine("undo", "refused: the install's journal cannot be believed; nothing was changed");
+      for (const std::string& why : report.damage) PrintLine("damaged", why);
       break;
   }
+  if (!report.keptAside.empty()) PrintLine("kept aside", report.keptAside.string());
 }
 
 int Undo(const std::string& gameFolder, bool force) {
@@ -164,6 +180,12 @@ int Undo(const std::string& gameFolder, bool force) {
     std::fprintf(stderr, "ovix-updater-cli: the folders of the undo cannot be found\n");
     return 1;
   }
+  bool busy = false;
+  const std::optional<TFileLock> hold = LockGameFolder(*data, *game, busy);
+  if (busy) {
+    PrintLine("undo", "refused: another install or undo of this game folder runs");
+    return 1;
+  }
   const TUndoReport report = UndoLastInstall(*data, *game, force);
   PrintUndo(report);
   TInstallLog log(*data);
@@ -176,8 +198,7 @@ int Undo(const std::string& gameFolder, bool force) {
 std::optional<std::string> ReadScriptText(const std::string& source) {
   std::optional<std::string> bytes;
   if (CheckAddressScheme(source) == kTransferOk) {
-    const std::filesystem::path file =
-        PartialFileBeside(std::filesystem::temp_directory_path() / "ovix-check.txt");
+    const std::filesystem::path file = PartialFileBeside(LocalTemporaryFolder() / "ovix-check.txt");
     const std::uint32_t code = CreatePlatformTransport()->Fetch(
         source, file, [](std::uint64_t, std::uint64_t) { return true; });
     if (code == kTransferOk) bytes = ReadWholeFile(file);
@@ -189,11 +210,16 @@ std::optional<std::string> ReadScriptText(const std::string& source) {
       return std::nullopt;
     }
   } else {
-    // A Windows path, or on Linux also one of this system.
+    // A Windows path, or on Linux also one of this system; a folder is no script.
+    const auto readFile = [](const std::filesystem::path& file) -> std::optional<std::string> {
+      std::error_code error;
+      if (std::filesystem::is_directory(file, error)) return std::nullopt;
+      return ReadWholeFile(file);
+    };
     if (const std::optional<std::filesystem::path> local = LocalPath(source)) {
-      bytes = ReadWholeFile(*local);
+      bytes = readFile(*local);
     }
-    if (!bytes) bytes = ReadWholeFile(std::filesystem::path(source));
+    if (!bytes) bytes = readFile(std::filesystem::path(source));
     if (!bytes) {
       std::fprintf(stderr, "ovix-updater-cli: cannot read the script \"%s\"\n", source.c_str());
       return std::nullopt;
@@ -233,7 +259,8 @@ int CheckScriptSource(const TCliOptions& options) {
   }
   const std::vector<TScriptFinding> findings = CheckScript(*text, values);
   for (const TScriptFinding& finding : findings) {
-    std::printf("%s:%zu: %s\n", options.check.c_str(), finding.line, finding.message.c_str());
+    std::printf("%s:%zu: %s\n", ShownText(options.check).c_str(), finding.line,
+                ShownText(finding.message).c_str());
   }
   std::printf("%zu finding%s\n", findings.size(), findings.size() == 1 ? "" : "s");
   return findings.empty() ? 0 : 1;
@@ -286,15 +313,24 @@ int Run(const TCliOptions& options) {
   ui::HeadlessApplication app;
   app.SetTitle(OVIX_PRODUCT_NAME);
   app.onMessage = [](const ui::ShownMessage& message) { PrintLine("message", message.text); };
+  app.onAnswer = [](ui::TMsgResult answer) {
+    PrintLine("answer", answer == ui::TMsgResult::Yes ? "Yes" : "No");
+  };
   TfWindow window(app, startup);
   int warnings = 0;
   // Every line as the script performs it; the window shows only the last one per pump.
   window.onScriptStatus = [](std::string_view caption) { PrintLine("status", caption); };
   window.onScriptPercent = [](std::string_view caption) { PrintLine("progress", caption); };
   window.onDownloadFailed = [](const std::string& url, std::uint32_t code) {
-    PrintLine("failed", url + ": URL Moniker 0x" + FormatTransferCode(code));
+    PrintLine("failed", url + ": " + DescribeTransferCode(code));
   };
   window.onUndo = PrintUndo;
+  bool versionsRefused = false;
+  bool configsRefused = false;
+  window.onAnswerRefused = [&](const std::string& url) {
+    versionsRefused = versionsRefused || url.find(kVersionsRequest) != std::string::npos;
+    configsRefused = configsRefused || url.find(kConfigsRequest) != std::string::npos;
+  };
   if (options.dryRun) {
     window.onDryRun = [](std::string_view action) { PrintLine("dry run", action); };
   }
@@ -312,11 +348,13 @@ int Run(const TCliOptions& options) {
   std::printf("game folder: %s\n", window.WOTDir.empty() ? "(none found)" : window.WOTDir.c_str());
   SettleLists(app, window);
   if (!options.versionItem.empty() &&
-      !ChooseItem(window.cmbOvixVersion, options.versionItem, "version"))
-    return 2;
+      !ChooseItem(window.cmbOvixVersion, options.versionItem, "version", versionsRefused)) {
+    return versionsRefused ? 1 : 2;
+  }
   if (!options.configItem.empty() &&
-      !ChooseItem(window.cmbConfig, options.configItem, "configuration"))
-    return 2;
+      !ChooseItem(window.cmbConfig, options.configItem, "configuration", configsRefused)) {
+    return configsRefused ? 1 : 2;
+  }
   if (options.keepConfig) window.cbKeepConfig.UserSetChecked(true);
 
   window.bProcess.Click();

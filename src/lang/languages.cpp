@@ -399,6 +399,18 @@ const TCatalogueEntry txtNotSigned = {
     "Het antwoord van de updatedienst is niet ondertekend met een vertrouwde sleutel en is daarom niet gebruikt.",
     "La respuesta del servicio de actualización no está firmada con una clave de confianza, así que no se ha usado.",
 };
+const TCatalogueEntry txtGameFolderBusy = {
+    "Another installation or undo is running in this game folder. Wait until it has finished, then try again.",
+    "Une autre installation ou annulation est en cours dans ce dossier du jeu. Attends qu'elle soit terminée, puis réessaie.",
+    "In diesem Spielordner läuft bereits eine andere Installation oder Rücknahme. Warte, bis sie fertig ist, und versuche es dann erneut.",
+    "W tym folderze gry trwa już inna instalacja lub cofanie zmian. Poczekaj, aż się zakończy, i spróbuj ponownie.",
+    "В этой папке игры уже идёт другая установка или отмена. Дождись её завершения и попробуй снова.",
+    "У цій теці гри вже триває інше встановлення або скасування. Дочекайся його завершення і спробуй знову.",
+    "Ebben a játékmappában már fut egy másik telepítés vagy visszaállítás. Várd meg, amíg befejeződik, majd próbáld újra.",
+    "Tässä pelikansiossa on jo käynnissä toinen asennus tai peruutus. Odota, että se valmistuu, ja yritä sitten uudelleen.",
+    "In deze spelmap loopt al een andere installatie of terugzetting. Wacht tot die klaar is en probeer het dan opnieuw.",
+    "Ya hay otra instalación o deshacer en curso en esta carpeta del juego. Espera a que termine y vuelve a intentarlo.",
+};
 // clang-format on
 
 const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
@@ -429,6 +441,7 @@ const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue = {
     &txtUndoDone,
     &txtUndoNotDone,
     &txtNotSigned,
+    &txtGameFolderBusy,
 };
 
 const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
@@ -459,6 +472,7 @@ const std::array<std::string_view, kCatalogueSize> kCatalogueNames = {
     "txtUndoDone",
     "txtUndoNotDone",
     "txtNotSigned",
+    "txtGameFolderBusy",
 };
 
 std::string_view Text(const TCatalogueEntry& entry, TLanguage language) {

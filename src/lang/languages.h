@@ -22,7 +22,7 @@ enum TLanguage : std::uint8_t {
   lngES,  // Spanish
 };
 inline constexpr int kLanguageCount = 10;
-inline constexpr int kCatalogueSize = 27;
+inline constexpr int kCatalogueSize = 28;
 
 // One text per language, indexed by TLanguage.
 using TCatalogueEntry = std::array<std::string_view, kLanguageCount>;
@@ -57,6 +57,8 @@ extern const TCatalogueEntry txtUndoInstall;
 extern const TCatalogueEntry txtUndoDone;
 extern const TCatalogueEntry txtUndoNotDone;
 extern const TCatalogueEntry txtNotSigned;
+// A second instance, or the console program, meets an install or undo of the folder running.
+extern const TCatalogueEntry txtGameFolderBusy;
 
 // Every entry in catalogue order, and the entries' names in the same order.
 extern const std::array<const TCatalogueEntry*, kCatalogueSize> kCatalogue;

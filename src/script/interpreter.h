@@ -53,6 +53,9 @@ class TScriptHost {
   virtual void Pump() = 0;
   // Each line with a word, as the scan meets it, before its command is performed.
   virtual void Scanned(const TScannedLine& line) { static_cast<void>(line); }
+  // A failure an IF_EXISTS or IF_NEXISTS block caught, in words: the run goes on, but what
+  // the block was to do may not be done.
+  virtual void GuardCaught(std::string_view failure) { static_cast<void>(failure); }
 
  protected:
   ~TScriptHost() = default;

@@ -172,24 +172,34 @@ TEST_F(InstallTest, AFailedInstallOffersItsUndoAndSoDoesTheNextStartAfterAKill) 
   EXPECT_EQ(ReadWholeFile(box.Local(target)), "old");
 }
 
+// The log moves on only as an install begins, so no install's lines are split between two files.
 TEST(InstallLog, AtAMegabyteTheLogMovesOnAndThreeFilesAreKept) {
   test::Sandbox box;
   const fs::path folder = box.Root() / "data";
   const std::string line(1000, 'x');
-  for (int round = 0; round < 4; ++round) {
-    // Each log object as one run opens it; a run that grows past the limit rotates as well.
+  for (int round = 0; round < 6; ++round) {
+    // Each log object as one install opens it; this one grows past the limit.
     TInstallLog log(folder);
     for (int i = 0; i < 700; ++i) log.Line(std::to_string(round) + " " + line);
   }
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  for (const auto& entry : fs::directory_iterator(folder))
     names.push_back(entry.path().filename().string());
-    EXPECT_LE(fs::file_size(entry.path()), kInstallLogLimit) << entry.path();
-  }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"install.log", "install.log.1", "install.log.2"}));
-  const std::string newest = ReadWholeFile(folder / "install.log").value_or("");
-  EXPECT_NE(newest.find("Z  3 xxx"), std::string::npos);
+  // Rounds 0 and 1, 2 and 3, 4 and 5 share a file, each round whole.
+  for (const auto& [name, rounds] : std::initializer_list<std::pair<const char*, std::string>>{
+           {"install.log.2", "01"}, {"install.log.1", "23"}, {"install.log", "45"}}) {
+    const std::string text = ReadWholeFile(folder / name).value_or("");
+    for (const char round : std::string("012345")) {
+      const std::string mark = std::string("Z  ") + round + " ";
+      std::size_t lines = 0;
+      for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
+        ++lines;
+      EXPECT_EQ(lines, rounds.find(round) != std::string::npos ? 700u : 0u)
+          << name << " round " << round;
+    }
+  }
 }
 
 TEST_F(InstallTest, EachWayAnInstallEndsIsItsOutcome) {
@@ -224,6 +234,28 @@ TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
   EXPECT_FALSE(window.bChangeDirectory.Enabled());
   EXPECT_EQ(window.bProcess.Caption(), kInstall + " (0%)");
   EXPECT_EQ(window.LastInstallOutcome(), TInstallOutcome::Closing);
+}
+
+// Closed during a GETFILE, after a change: the install is unfinished in the log and the
+// journal, so the next start offers to undo it.
+TEST(InstallClosing, ClosingDuringAGetfileLeavesTheInstallUnfinished) {
+  test::Sandbox box;
+  ui::HeadlessApplication app(ui::kDesignDpi);
+  TStartup startup;
+  startup.transport = std::make_shared<ClosingService>(app);
+  TfWindow window(app, startup);
+  window.WOTDir = box.Dir();
+  std::ofstream(box.Local(box.Dir() + "\\a.txt")) << "a";
+  std::ofstream(box.Local(box.Dir() + "\\s.txt"))
+      << "COPY %WOT%\\a.txt %WOT%\\b.txt\r\nGETFILE http://packages.test/m.zip %WOT%\\m.zip\r\n";
+  window.CustomScript = box.Dir() + "\\s.txt";
+  window.bProcess.Click();
+  EXPECT_EQ(window.LastInstallOutcome(), TInstallOutcome::Closing);
+  EXPECT_TRUE(HasUnfinishedJournal(UserDataFolder().value(), box.Local(box.Dir())));
+  const std::string log = ReadWholeFile(TfWindow::InstallLogPath()).value_or("");
+  EXPECT_NE(log.find("stopped, the program is closing"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Z  installed"), std::string::npos) << log;
+  EXPECT_NE(log.find(InstallOutcomeWords(TInstallOutcome::Closing)), std::string::npos) << log;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/script_check.h"
 #include "os/files.h"
 #include "os/folders.h"
 #include "script/unpack.h"
@@ -195,6 +196,28 @@ TEST_F(ScriptWindowTest, ThePreviousVersionIsTheSecondLastVersionFolderInTextOrd
   fs::create_directories(L("game\\res_mods\\a..b"));
   EXPECT_EQ(oldVersion(), "0.9.9");
   EXPECT_TRUE(h->app.Messages().empty());
+}
+
+// No script command takes the game folder away, however the path names it: each is refused
+// with a warning, and the script goes on.
+TEST_F(ScriptWindowTest, TheGameFolderItselfIsNeverDeletedOrReplaced) {
+  Write("game\\worldoftanks.exe", "client");
+  Write("game\\res_mods\\a.txt", "a");
+  Write("new.txt", "new");
+  w().WOTDir = P("game");
+  std::vector<std::string> warnings;
+  w().onScriptWarning = [&](std::string_view problem) { warnings.emplace_back(problem); };
+  Run("DELETEDIR \"" + P("game") + "\"\nDELETEDIR " + P("game\\") + "\nDELETEDIR " +
+      P("game\\res_mods\\..") + "\nDELETEDIR " + sandbox.Dir() + "\nDELETE " + P("game") +
+      "\nCOPY " + P("new.txt") + " " + P("game") + "\nDELETE " + P("game\\res_mods\\a.txt") +
+      "\nPERCENT = 7");
+  EXPECT_EQ(warnings.size(), 6u);
+  for (const std::string& warning : warnings) {
+    EXPECT_NE(warning.find(kGameFolderItself), std::string::npos) << warning;
+  }
+  EXPECT_EQ(ReadWholeFile(L("game\\worldoftanks.exe")), "client");
+  EXPECT_FALSE(fs::exists(L("game\\res_mods\\a.txt")));
+  EXPECT_EQ(w().bProcess.Caption(), "Install / Update (7%)");
 }
 
 TEST(ScriptWindowClosing, ClosingDuringADownloadEndsTheWholeRun) {

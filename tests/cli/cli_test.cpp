@@ -14,9 +14,11 @@
 #include "lang/languages.h"
 #include "os/files.h"
 #include "support/client_homes.h"
+#include "support/fault_server.h"
 #include "support/sandbox.h"
 #include "support/service_kit.h"
 #include "support/tree_snapshot.h"
+#include "support/wait_until.h"
 
 namespace ovix {
 namespace {
@@ -44,6 +46,21 @@ TEST(CliOptions, EveryChoiceHasItsOptionAndMistakesAreNamed) {
   EXPECT_EQ(error, "--version needs a value");
   EXPECT_FALSE(ParseCliOptions({"C:\\Games"}, error));
   EXPECT_EQ(error, "unknown option C:\\Games");
+
+  // Two things at once, or a word that only means something beside another, is refused.
+  for (const auto& [arguments, message] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--undo", "--dry-run"}, "--undo and --dry-run cannot be given together"},
+           {{"--check", "s.txt", "--list-games"},
+            "--list-games and --check cannot be given together"},
+           {{"--force"}, "--force only goes with --undo"},
+           {{"--dry-run", "--undo-on-failure"},
+            "--undo-on-failure goes with an install, not with --dry-run"},
+           {{"--game-dir", "--undo"}, "--game-dir needs a value"},
+       }) {
+    EXPECT_FALSE(ParseCliOptions(arguments, error)) << message;
+    EXPECT_EQ(error, message);
+  }
 }
 
 struct CliRun {
@@ -232,7 +249,7 @@ TEST_F(CliInstallTest, AFailedInstallIsUndoneAtOnceOrOnRequestAndOnlyOnce) {
            "UNPACK C:\\tmp\\o.zip C:\\work\\Game\\res_mods\\1.10.2", "replaced ", "created ",
            "deleted folder ",
            "/files/none.zip C:\\work\\Game\\none.zip: failed, URL Moniker 0x800C0005",
-           "not installed: a download of the script failed",
+           "not installed: a download by the script failed",
            "undo of C:\\work\\Game: back as it was before the install"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line << " not in:\n" << log;
   }
@@ -252,6 +269,63 @@ TEST_F(CliInstallTest, AFailedInstallIsUndoneAtOnceOrOnRequestAndOnlyOnce) {
   EXPECT_NE(again.output.find("undo: no install of this game folder is left to undo"),
             std::string::npos)
       << again.output;
+}
+
+// While an install runs, a second install or an undo of the same folder is told it is busy and
+// changes nothing; the running install ends as it would have.
+TEST_F(CliInstallTest, ASecondInstallOrUndoOfABusyFolderIsRefused) {
+  test::FaultServer slow;
+  fs::create_directories(box.Local("C:\\work\\job"));
+  std::ofstream(box.Local("C:\\work\\job\\s.txt"))
+      << "GETFILE " << slow.Url("/slow?size=400000&piece=20000&pause_ms=150")
+      << " %WOT%\\res_mods\\big.bin\r\n";
+  const std::string install =
+      Service() + " --game-dir C:\\\\work\\\\Game --script C:\\\\work\\\\job\\\\s.txt";
+  FILE* first = popen((std::string(OVIX_CLI_PATH) + " " + install + " 2>&1").c_str(), "r");
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(test::WaitUntil([&] { return !slow.Requests().empty(); }, std::chrono::seconds(30)));
+  const CliRun second = RunCli(install);
+  EXPECT_EQ(second.status, 1) << second.output;
+  EXPECT_NE(second.output.find("message: " + std::string(Text(txtGameFolderBusy, lngEN))),
+            std::string::npos)
+      << second.output;
+  EXPECT_NE(second.output.find("not installed: another install or undo of this game folder runs"),
+            std::string::npos);
+  const CliRun undo = RunCli("--undo --game-dir C:\\\\work\\\\Game");
+  EXPECT_EQ(undo.status, 1) << undo.output;
+  EXPECT_NE(undo.output.find("undo: refused: another install or undo of this game folder runs"),
+            std::string::npos)
+      << undo.output;
+  std::string output;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, first)) > 0;)
+    output.append(buffer, got);
+  EXPECT_EQ(pclose(first), 0) << output;
+  EXPECT_EQ(fs::file_size(box.Local("C:\\work\\Game\\res_mods\\big.bin")), 400000u);
+  EXPECT_EQ(RunCli("--undo --game-dir C:\\\\work\\\\Game").status, 0);
+}
+
+// A failure a guard catches is a warning: the install goes on as the script says, and the
+// player and the log are told; the dry run tells it too.
+TEST_F(CliInstallTest, AFailureCaughtByAGuardIsAWarning) {
+  fs::create_directories(box.Local("C:\\work\\job"));
+  std::ofstream(box.Local("C:\\work\\job\\g.txt"))
+      << "IF_EXISTS %WOT%\\worldoftanks.exe\r\nUNPACK %WOT%\\none.zip %WOT%\\res_mods\r\nENDIF\r\n"
+         "PERCENT = 100\r\n";
+  const std::string install =
+      Service() + " --game-dir C:\\\\work\\\\Game --script C:\\\\work\\\\job\\\\g.txt";
+  for (const std::string& mode : {std::string(), std::string(" --dry-run")}) {
+    const CliRun run = RunCli(install + mode);
+    EXPECT_EQ(run.status, mode.empty() ? 3 : 0) << run.output;
+    EXPECT_NE(run.output.find(mode.empty() ? "a failure inside an IF_EXISTS or IF_NEXISTS block"
+                                           : "the block would fail here ("),
+              std::string::npos)
+        << run.output;
+  }
+  EXPECT_NE(ReadWholeFile(box.Root() / "data" / "install.log")
+                .value_or("")
+                .find("a failure inside an IF_EXISTS or IF_NEXISTS block"),
+            std::string::npos);
 }
 
 // An author checks scripts: the kit's own from their files, one with faults at its address,
@@ -277,6 +351,14 @@ TEST_F(CliInstallTest, CheckPrintsEachFindingWithItsLineAndSaysByItsStatus) {
                 "and the temporary folder\n" +
                 address + ":4: PERCENT 101 lies outside 0 to 100\n2 findings\n");
 
+  // A NUL in a line is shown, not the end of the message; a folder is no script.
+  std::ofstream(box.Root() / "nul.txt", std::ios::binary) << std::string("PERCENT = t\0en\r\n", 16);
+  const CliRun nul = RunCli("--check " + (box.Root() / "nul.txt").string());
+  EXPECT_EQ(nul.status, 1) << nul.output;
+  EXPECT_NE(nul.output.find(":1: PERCENT \"t\\x00en\" is not an integer"), std::string::npos)
+      << nul.output;
+  const CliRun folder = RunCli("--check " + box.Root().string());
+  EXPECT_EQ(folder.status, 2) << folder.output;
   const CliRun unreadable = RunCli("--check /no/such/script.txt");
   EXPECT_EQ(unreadable.status, 2) << unreadable.output;
   EXPECT_NE(unreadable.output.find("cannot read the script \"/no/such/script.txt\""),

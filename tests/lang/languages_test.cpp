@@ -49,7 +49,8 @@ TEST(CatalogueTest, EntriesAndNamesKeepCatalogueOrder) {
   // Texts added since follow the original ones.
   EXPECT_EQ(kCatalogue[22], &txtOtherFolder);
   EXPECT_EQ(kCatalogueNames[25], "txtUndoNotDone");
-  EXPECT_EQ(kCatalogueNames.back(), "txtNotSigned");
+  EXPECT_EQ(kCatalogueNames[26], "txtNotSigned");
+  EXPECT_EQ(kCatalogueNames.back(), "txtGameFolderBusy");
 }
 
 TEST(CatalogueTest, LanguageCodesTagStatusLines) {

@@ -56,9 +56,12 @@ TMsgResult HeadlessApplication::ShowMessageBox(std::string_view text, TMsgIcon i
   // A modal box keeps the UI thread serving hand-overs while it is open.
   RunPendingSteps();
   if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
-  if (answers_.empty()) return TMsgResult::No;
-  const TMsgResult answer = answers_.front();
-  answers_.pop_front();
+  TMsgResult answer = TMsgResult::No;
+  if (!answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  if (onAnswer) onAnswer(answer);
   return answer;
 }
 

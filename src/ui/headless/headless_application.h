@@ -65,6 +65,8 @@ class HeadlessApplication : public Application {
   const std::vector<ShownPicker>& Pickers() const { return pickers_; }
   // Called for every message box as it is shown (the console front end prints them).
   std::function<void(const ShownMessage&)> onMessage;
+  // Called with the answer taken to each question (a queued one, else No).
+  std::function<void(TMsgResult)> onAnswer;
   // Called for every change of a shown control (the console front end prints captions).
   std::function<void(const TControl&, TChange)> onChange;
 
