@@ -283,16 +283,18 @@ TUndoReport UndoLastInstall(const fs::path& dataFolder, const fs::path& gameFold
                                           : "the journal is set aside as " + aside.string());
     return report;
   }
-  TUndo undo(*text, dataFolder, force, report);
-  // An undo cut off has changed files itself; each step still checks its own.
-  if (!force && text->undone.empty() && text->begun.empty()) {
-    report.changed = undo.ChangedSince();
-    if (!report.changed.empty()) {
-      report.result = TUndoResult::Refused;
-      return report;
+  {
+    TUndo undo(*text, dataFolder, force, report);
+    // An undo cut off has changed files itself; each step still checks its own.
+    if (!force && text->undone.empty() && text->begun.empty()) {
+      report.changed = undo.ChangedSince();
+      if (!report.changed.empty()) {
+        report.result = TUndoResult::Refused;
+        return report;
+      }
     }
-  }
-  undo.Run();
+    undo.Run();
+  }  // the journal is closed here: Windows removes no file that is open
   if (!report.failed.empty()) {
     report.result = TUndoResult::Incomplete;
     return report;

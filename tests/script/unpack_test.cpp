@@ -287,11 +287,11 @@ TEST_F(UnpackTest, SweepsPartialFilesOfEndedProcessesFromTheFoldersItWritesTo) {
                                 "e.ovix-1-2.incomplete.txt", "f.ovix-12345678901-1.incomplete"}) {
     Write(std::string("dest\\") + lookalike, "kept");
   }
-  fs::create_directories(L("dest\\g.ovix-1-1.incomplete"));
+  // A folder a killed DELETEDIR was copying aside goes as well.
+  Write("dest\\g.ovix-" + ended + "-1.incomplete\\deep\\x.txt", "stale");
   EXPECT_EQ(UnpackZip({{"a.txt", "a"}, {"sub/b.pkg", "b"}}), "");
   EXPECT_EQ(Tree("dest"),
-            "a.txt;d.incomplete;e.ovix-1-2.incomplete.txt;f.ovix-12345678901-1.incomplete;"
-            "g.ovix-1-1.incomplete/;" +
+            "a.txt;d.incomplete;e.ovix-1-2.incomplete.txt;f.ovix-12345678901-1.incomplete;" +
                 running + ";notes.ovix-x-1.incomplete;" + ownName +
                 ";sub/;sub/b.pkg;"
                 "untouched/;untouched/c.pkg.ovix-" +
