@@ -16,6 +16,8 @@ class TFolderScope {
   const std::filesystem::path& Canonical() const { return canonical_; }
   // Strictly below the folder.
   bool Contains(const std::filesystem::path& path) const;
+  // The same for a path LexicalPath has made already, which a caller needs beside.
+  bool ContainsLexical(const std::filesystem::path& normal) const;
   // The folder itself, or a folder holding it: deleting or replacing it takes the folder along.
   bool IsFolderOrAbove(const std::filesystem::path& path) const;
 

@@ -11,6 +11,9 @@
 namespace ovix {
 namespace {
 
+// The name a journal beyond the kept ones takes until it is deleted.
+constexpr const char kPrunedSuffix[] = ".pruned";
+
 namespace fs = std::filesystem;
 using journal::kBackups;
 using journal::kHeader;
@@ -65,6 +68,7 @@ TInstallJournal::TInstallJournal(fs::path folder, const fs::path& gameFolder)
 
 TInstallJournal::~TInstallJournal() {
   if (out_) std::fflush(out_.get());
+  if (pruner_.joinable()) pruner_.join();
 }
 
 std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFolder,
@@ -100,9 +104,34 @@ std::unique_ptr<TInstallJournal> TInstallJournal::Begin(const fs::path& dataFold
     error = "the journal cannot be written in " + folder.string();
     return nullptr;
   }
-  std::vector<fs::path> journals = journal::JournalsOf(dataFolder, gameFolder);
-  for (std::size_t i = 0; i + kKeptInstalls < journals.size(); ++i)
-    fs::remove_all(journals[i], code);
+  // Renamed at once, so no search meets them again, and deleted on a thread of their own;
+  // what a killed process left so renamed goes as well.
+  std::vector<fs::path> doomed;
+  for (fs::directory_iterator it(installs, code), end; !code && it != end; it.increment(code)) {
+    if (it->path().extension() == kPrunedSuffix) doomed.push_back(it->path());
+  }
+  const std::vector<fs::path> journals = journal::JournalsOf(dataFolder, gameFolder);
+  for (std::size_t i = 0; i + kKeptInstalls < journals.size(); ++i) {
+    fs::path pruned = journals[i];
+    pruned += kPrunedSuffix;
+    fs::rename(journals[i], pruned, code);
+    if (code) {
+      fs::remove_all(journals[i], code);
+    } else {
+      doomed.push_back(std::move(pruned));
+    }
+  }
+  if (!doomed.empty()) {
+    const auto prune = [](const std::vector<fs::path>& folders) {
+      std::error_code ignored;
+      for (const fs::path& doomedFolder : folders) fs::remove_all(doomedFolder, ignored);
+    };
+    try {
+      journal->pruner_ = std::thread(prune, doomed);
+    } catch (const std::system_error&) {
+      prune(doomed);  // no thread to be had: deleted here, as before
+    }
+  }
   return journal;
 }
 
@@ -123,9 +152,12 @@ void TInstallJournal::Append(char kind, const std::string& detail, const fs::pat
   // A file's state after its write waits for the next line: a kill that loses it only spares
   // that file the check for later edits.
   if (kind == 'S') return;
-  std::fflush(out_.get());
   // A power cut must not keep a change whose line it lost.
   unsynced_ = true;
+  // In a batch a write waits for the batch's sync, which writes its line out with the rest;
+  // other changes follow their lines at once, so those leave the process now.
+  if (kind == 'W' && deferred_ > 0) return;
+  std::fflush(out_.get());
   if (change && deferred_ == 0) Sync();
 }
 
@@ -137,10 +169,13 @@ void TInstallJournal::Sync() {
 bool TInstallJournal::BeforeWrite(const fs::path& file) { return KeepOriginal(PlanWrite(file)); }
 
 TInstallJournal::TPlannedWrite TInstallJournal::PlanWrite(const fs::path& file) {
-  // A write over a folder fails and changes nothing; keeping the folder would be of no use.
-  if (!game_.Contains(file) || IsRealFolder(file)) return {};
   const fs::path normal = LexicalPath(file);
-  if (!Exists(file)) {
+  if (!game_.ContainsLexical(normal)) return {};
+  std::error_code error;
+  const fs::file_type type = fs::symlink_status(file, error).type();
+  // A write over a folder fails and changes nothing; keeping the folder would be of no use.
+  if (type == fs::file_type::directory) return {};
+  if (type == fs::file_type::not_found || error) {
     Append('W', "-", normal);
     return {true, {}, {}};
   }
@@ -171,7 +206,9 @@ bool TInstallJournal::BeforeCreateFolder(const fs::path& folder) {
 void TInstallJournal::Written(const fs::path& file) { Written(file, journal::FileState(file)); }
 
 void TInstallJournal::Written(const fs::path& file, const std::string& state) {
-  if (game_.Contains(file)) Append('S', state, LexicalPath(file));
+  if (const fs::path normal = LexicalPath(file); game_.ContainsLexical(normal)) {
+    Append('S', state, normal);
+  }
 }
 
 bool TInstallJournal::RemoveTree(const fs::path& folder) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "os/file_lock.h"
@@ -107,6 +108,9 @@ class TInstallJournal {
   std::filesystem::path folder_;
   TFolderScope game_;
   std::unique_ptr<std::FILE, TClose> out_;
+  // Removes the journals beyond the kept ones while the install goes on: thousands of kept
+  // originals take longer to delete than an UNPACK takes to write them.
+  std::thread pruner_;
   int nextBackup_ = 0;
   int changes_ = 0;
   int deferred_ = 0;

@@ -95,6 +95,14 @@ struct TPlace {
     return journal;
   }
   std::map<std::string, std::string> Tree() const { return test::SnapshotTree(work); }
+  // Each file's modification time, which an undo puts back with its contents.
+  std::map<fs::path, fs::file_time_type> Times() const {
+    std::map<fs::path, fs::file_time_type> times;
+    for (const auto& entry : fs::recursive_directory_iterator(work)) {
+      if (entry.is_regular_file()) times[entry.path()] = entry.last_write_time();
+    }
+    return times;
+  }
   // Appends a line to the newest journal, as damage would.
   void AppendToJournal(const std::string& line) const {
     std::ofstream(NewestJournal() / "journal", std::ios::binary | std::ios::app) << line;
@@ -208,6 +216,7 @@ TEST(JournalLayoutTest, EachLayoutIsUndoneToTheFolderAsItWasOrRefusedUntouched) 
     TPlace place(layout.otherVolume);
     fs::create_directory_symlink(place.game, place.work / "Link");
     const auto before = place.Tree();
+    const auto times = place.Times();
     const fs::path game =
         layout.name.find("link") != std::string::npos ? place.work / "Link" : place.game;
     {
@@ -224,6 +233,9 @@ TEST(JournalLayoutTest, EachLayoutIsUndoneToTheFolderAsItWasOrRefusedUntouched) 
     auto expected = before;
     for (const auto& [path, entry] : layout.kept) expected[path] = entry;
     EXPECT_EQ(place.Tree(), expected);
+    if (layout.kept.empty() && layout.result == TUndoResult::Undone) {
+      EXPECT_EQ(place.Times(), times);
+    }
     // An undo that could not do every step keeps its journal and the originals.
     EXPECT_EQ(fs::exists(report.journal), layout.result != TUndoResult::Undone);
     if (layout.result == TUndoResult::Refused) {
