@@ -11,6 +11,9 @@
 #include "script/install_journal.h"
 #include "scripted_service.h"
 #include "support/sandbox.h"
+#ifndef _WIN32
+#include "support/scoped_environment.h"
+#endif
 #include "window_fixture.h"
 
 namespace ovix {
@@ -240,6 +243,11 @@ TEST(InstallClosing, ClosingDuringTheScriptDownloadLeavesTheWindowLocked) {
 // journal, so the next start offers to undo it.
 TEST(InstallClosing, ClosingDuringAGetfileLeavesTheInstallUnfinished) {
   test::Sandbox box;
+#ifndef _WIN32
+  // Tests run beside this one install too: its log is its own.
+  ScopedEnvironment data("OVIX_DATA_DIR");
+  data.Set((box.Root() / "data").string());
+#endif
   ui::HeadlessApplication app(ui::kDesignDpi);
   TStartup startup;
   startup.transport = std::make_shared<ClosingService>(app);
