@@ -161,16 +161,21 @@ Options:
 Every status and percentage line is printed as the script performs it, every
 failed download with its address, and a warning for each file action of the
 script that left something undone: a COPY whose source is missing, a DELETE or
-DELETEDIR that could not delete, an archive member UNPACK skipped.
+DELETEDIR that could not delete, an archive member UNPACK skipped, a failure
+that an IF_EXISTS or IF_NEXISTS block caught. Texts from the script or the
+service are printed with control characters escaped.
 
 Every install keeps a journal of what it changed in the game folder, and the
 originals, in the user's data folder (on Linux $XDG_DATA_HOME/ovix-updater, by
 default ~/.local/share/ovix-updater; on Windows %LOCALAPPDATA%\Ovix Updater).
 
 Exit status: 0 when the install ran to its end without a download failure, an
-error or a warning; 1 when it did not run to its end or a download failed; 2 for
-a mistake on the command line (also a --game-dir without worldoftanks.exe);
-3 when it finished with warnings. With --undo: 0 when undone, 1 when not.
+error or a warning; 1 when it did not run to its end, a download failed, a list
+was refused as not signed by a trusted key, or another install or undo of the
+same game folder runs; 2 for a mistake on the command line (also a --game-dir
+without worldoftanks.exe, and options that contradict each other, such as
+--undo with --dry-run); 3 when it finished with warnings. With --undo: 0 when
+undone, 1 when not.
 On Linux the game is searched for in the Wine prefix in WINEPREFIX, in Steam's
 libraries (Proton), and in the prefixes of Lutris, Bottles, PortProton and
 ~/.wine; the first client found is used, and Windows paths, the script's among
