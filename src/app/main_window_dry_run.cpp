@@ -47,7 +47,9 @@ std::string Size(const std::optional<std::uint64_t>& bytes) {
 // write, make or delete stand over what is on disk.
 class TfWindow::DryRunHost final : public TScriptHost {
  public:
-  explicit DryRunHost(TfWindow& w) : w_(w) {}
+  explicit DryRunHost(TfWindow& w) : w_(w) {
+    if (const std::optional<fs::path> game = LocalPath(w_.WOTDir)) game_.emplace(*game);
+  }
 
   void Scanned(const TScannedLine& line) override {
     if (!line.performed || !line.blank) return;
@@ -209,8 +211,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
   // The game folder, or one holding it, which the real run refuses to take away.
   bool TakesGameFolder(const std::string& head, const std::string& path) const {
     const std::optional<fs::path> local = LocalPath(path);
-    const std::optional<fs::path> game = LocalPath(w_.WOTDir);
-    if (!local || !game || !TFolderScope(*game).IsFolderOrAbove(*local)) return false;
+    if (!local || !game_ || !game_->IsFolderOrAbove(*local)) return false;
     Tell(head + "would be refused: " + std::string(kGameFolderItself));
     return true;
   }
@@ -263,6 +264,8 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   TfWindow& w_;
+  // Resolved once: each COPY, DELETE and DELETEDIR is judged against it.
+  std::optional<TFolderScope> game_;
   std::string test_ = "IF_EXISTS";
   std::map<std::string, bool> files_;           // written (true) or deleted (false)
   std::map<std::string, bool> folders_;         // made

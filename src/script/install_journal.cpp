@@ -15,19 +15,11 @@ namespace {
 constexpr const char kPrunedSuffix[] = ".pruned";
 
 namespace fs = std::filesystem;
+using journal::Exists;
+using journal::IsRealFolder;
 using journal::kBackups;
 using journal::kHeader;
 using journal::kJournalFile;
-
-bool Exists(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
-}
-
-bool IsRealFolder(const fs::path& path) {
-  std::error_code error;
-  return !fs::is_symlink(path, error) && fs::is_directory(path, error);
-}
 
 // A whole copy at `kept`, or none: made under a name the undo never takes, on the disk, and
 // only then given its own.

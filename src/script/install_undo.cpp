@@ -14,19 +14,11 @@ namespace ovix {
 namespace {
 
 namespace fs = std::filesystem;
+using journal::Exists;
 using journal::FileState;
+using journal::IsRealFolder;
 using journal::TEntry;
 using journal::TJournalText;
-
-bool Exists(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
-}
-
-bool IsRealFolder(const fs::path& path) {
-  std::error_code error;
-  return !fs::is_symlink(path, error) && fs::is_directory(path, error);
-}
 
 bool IsEmptyFolder(const fs::path& path) {
   std::error_code error;

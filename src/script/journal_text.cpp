@@ -186,6 +186,18 @@ std::string Line(char kind, std::string_view detail, const fs::path& path) {
   return line;
 }
 
+bool Exists(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() !=
+             std::filesystem::file_type::not_found &&
+         !error;
+}
+
+bool IsRealFolder(const std::filesystem::path& path) {
+  std::error_code error;
+  return !std::filesystem::is_symlink(path, error) && std::filesystem::is_directory(path, error);
+}
+
 std::string FileState(const fs::path& file) {
   std::error_code error;
   const std::uintmax_t size = fs::file_size(file, error);

@@ -56,6 +56,11 @@ std::optional<TJournalText> ReadJournal(const std::filesystem::path& folder);
 std::vector<std::filesystem::path> JournalsOf(const std::filesystem::path& dataFolder,
                                               const std::filesystem::path& gameFolder);
 
+// Whether anything stands at `path`, a link itself counted, not followed.
+bool Exists(const std::filesystem::path& path);
+// A folder, not a link to one.
+bool IsRealFolder(const std::filesystem::path& path);
+
 // A file's size and modification time, or "-" when there is none.
 std::string FileState(const std::filesystem::path& file);
 
