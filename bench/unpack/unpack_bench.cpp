@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/install_log.h"
+#include "install/install_log.h"
 #include "script/install_journal.h"
 #include "script/unpack.h"
 
@@ -221,8 +221,8 @@ void JournalCost(int runs, const fs::path& driveC, const TArchive& archive) {
         ovix::TInstallLog log(data);
         const auto journal = ovix::TInstallJournal::Begin(data, game, error);
         if (!journal) throw std::runtime_error(error);
-        journal->onRecord = [&](std::string_view change, const fs::path& path) {
-          log.Line(std::string(change) + " " + path.string(), false);
+        journal->onRecord = [&](ovix::TJournalRecord change, const fs::path& path) {
+          log.Line(std::string(ovix::RecordWords(change)) + " " + path.string(), false);
         };
         ovix::UnpackArchive(
             WindowsPath(driveC, archive.file), WindowsPath(driveC, game), [](int) {}, {},

@@ -4,13 +4,11 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/install_log.h"
 #include "game/discovery.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "res/flags.h"
-#include "script/install_journal.h"
 #include "trust/trusted_keys.h"
 
 namespace ovix {
@@ -111,6 +109,12 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
       startup.serviceUrl.empty() ? DefaultUpdateServiceUrl() : ServiceBaseUrl(startup.serviceUrl);
   trustedKeys_ = BuiltInTrustedKeys();
   trustedKeys_.insert(trustedKeys_.end(), startup.trustedKeys.begin(), startup.trustedKeys.end());
+  install_ = std::make_unique<TInstall>(static_cast<TInstallView&>(*this),
+                                        TInstallServices{.app = app,
+                                                         .transport = *transport_,
+                                                         .downloads = downloads_,
+                                                         .serviceUrl = serviceUrl_,
+                                                         .trustedKeys = trustedKeys_});
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };

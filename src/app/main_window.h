@@ -1,5 +1,6 @@
 #pragma once
-// The main window: every control, every field and every event handler.
+// The main window: every control, every field and every event handler, and the install
+// shown on its controls.
 
 #include <chrono>
 #include <cstdint>
@@ -12,16 +13,14 @@
 #include <vector>
 
 #include "game/clients.h"
+#include "install/install.h"
 #include "lang/languages.h"
 #include "net/async_downloader.h"
-#include "os/file_lock.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 
 namespace ovix {
 
-class TInstallJournal;
-class TInstallLog;
 struct TUndoReport;
 
 // What the process hands the window at start-up.
@@ -34,25 +33,7 @@ struct TStartup {
   std::vector<TPublicKey> trustedKeys;    // trusted beside the built-in ones (--trust)
 };
 
-// What the last press of the install button came to, for a front end that reports it (the
-// console program); the window itself shows it through its captions and message boxes.
-enum class TInstallOutcome {
-  None,                  // no install has run yet
-  Installed,             // the script ran to its end, every download in it arrived
-  NoGameFolder,          // no game folder to install into
-  ClientRunning,         // the game's client runs
-  ScriptDownloadFailed,  // the install script did not arrive
-  NoScript,              // the script arrived empty: nothing to run
-  DownloadFailed,        // the script ran to its end, but a download in it failed
-  Error,                 // an error stopped it
-  Closing,               // the application began closing during it
-  Busy,                  // another install or undo of the game folder runs
-};
-
-// How an install ended, in words: "installed", or "not installed: " and why.
-const char* InstallOutcomeWords(TInstallOutcome outcome);
-
-class TfWindow : public ui::TForm, public TDownloadHost {
+class TfWindow : public ui::TForm, public TDownloadHost, private TInstallView {
  public:
   // Builds the controls and runs FormCreate.
   TfWindow(ui::Application& app, const TStartup& startup);
@@ -133,6 +114,8 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
   void AnswerNotSigned(const std::string& url) override;
 
+  // What the last press of the install button came to, for a front end that reports it (the
+  // console program); the window itself shows it through its captions and message boxes.
   TInstallOutcome LastInstallOutcome() const { return lastInstall_; }
   // Where each install and undo is logged; empty when the system names no data folder.
   static std::string InstallLogPath();
@@ -145,46 +128,33 @@ class TfWindow : public ui::TForm, public TDownloadHost {
 
  private:
   friend struct TfWindowTestAccess;
-  class ScriptHost;
-  class DryRunHost;
 
-  // The install after the checks and the locking. Closing, when the application began
-  // closing during the script download, leaves the controls locked.
-  TInstallOutcome RunInstall(std::string& script);
-  // Unlocks the controls and takes the percentage off the install button.
-  void CloseInstall();
-  // Ends the journal, logs the outcome and unlocks the controls.
-  void FinishInstall();
-  // The journal of the install's changes to the game folder, from just before the script
-  // runs; without one (no data folder, say) the install runs unrecorded.
-  void BeginJournal();
-  void EndJournal();
-  // Asks whether to undo an install that failed after changing the game folder.
-  void OfferUndo();
+  // The install as the player has chosen it on the controls.
+  TInstallChoices Choices() const;
   // At start and after Modify: an install or undo of this folder that a kill cut off.
   void OfferToFinishUndo();
-  // Holds the game folder for this window's install or undo; false when another process
-  // holds it, or it cannot be locked, after telling the player of the former.
-  bool HoldGameFolder();
-  // Where the journals are kept, and the game folder as this system names it.
-  std::pair<std::optional<std::filesystem::path>, std::optional<std::filesystem::path>>
-  JournalPlaces() const;
-  // Runs an install script against the window; the position where it stopped.
+  // Runs an install script into the game folder; the position where it stopped.
   int RunScript(const std::string& Script, bool Execute);
-  // The same against the dry run's host.
-  int RunScriptDry(const std::string& Script);
-  // The install's own status and percentage lines, through the script host as a script's
-  // lines go, each shown at once.
-  void FeedStatus(std::string_view text);
-  void FeedPercent(int value);
   // Puts this machine's values and the player's choices in place of the script's
   // placeholders; false, after telling the player, when the game folder cannot be read.
   bool PrepareScript(std::string& Script, const std::string& ClientVersion);
-  // Moves the bar during an UNPACK and keeps the window alive.
-  void ArchiveProgress(int Percent);
-  // True, and the time noted, when the messages were last handled a while ago: a
-  // pump costs far more than a scanned character, and the eye cannot tell the difference.
-  bool PumpDue();
+
+  // The install, on the controls.
+  TLanguage Language() const override { return currentLanguage; }
+  void Running(bool running) override;
+  void Status(std::string_view caption) override;
+  void Percent(std::string_view caption) override;
+  void Present() override;
+  void Progress(std::int64_t position, std::int64_t maximum, TBarState state) override;
+  void Warning(std::string_view problem) override;
+  void Message(std::string_view text, TNoticeKind kind) override;
+  bool Question(std::string_view text) override;
+  void Outcome(TInstallOutcome outcome) override { lastInstall_ = outcome; }
+  void KeepAlive() override;
+  void TransferFailed(const std::string& url, std::uint32_t code) override;
+  void AnswerRefused(const std::string& url) override;
+  void DryRunAction(std::string_view action) override;
+  void Undone(const TUndoReport& report) override;
 
   void FormCreate(const TStartup& startup);
   void RequestList(std::string_view request, void (TfWindow::*received)(const std::string&));
@@ -204,18 +174,14 @@ class TfWindow : public ui::TForm, public TDownloadHost {
   // The service's answers must be signed by one of these; none: taken unsigned.
   std::vector<TPublicKey> trustedKeys_;
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
-  bool downloadFailedInInstall_ = false;  // reset when an install starts
-  std::unique_ptr<TInstallJournal> journal_;
-  std::unique_ptr<TInstallLog> log_;  // while an install or an undo runs
-  // A line in the install log, while one is open.
-  void Log(std::string_view text) const;
-  bool installChangedGame_ = false;  // the last install recorded a change in the game folder
-  // While this window installs into or undoes the game folder: no other process may.
-  std::optional<TFileLock> gameFolderHold_;
-  // Changes the script made in the game folder, counted apart from the journal, which should
-  // have recorded them all.
-  int gameChanges_ = 0;
   TDownloadRegistry downloads_;
+  // Made once the services above are; every install and undo of this window runs in it.
+  std::unique_ptr<TInstall> install_;
+  // Captions are staged and shown when the window is next pumped, before a long command and
+  // when the run ends: a real window takes a fraction of a millisecond per caption, which
+  // thousands of status lines would otherwise add up to seconds.
+  std::optional<std::string> status_;
+  std::optional<std::string> percent_;
   std::chrono::steady_clock::time_point lastPump_;
 };
 

@@ -1,5 +1,5 @@
 // The update service's lists in the version and configuration boxes, and the
-// window's side of the downloads.
+// window's side of their downloads.
 
 #include "app/main_window.h"
 #include "game/probes.h"
@@ -84,7 +84,6 @@ void TfWindow::DownloadProgress(std::int64_t received, std::int64_t total) {
 }
 
 void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
-  downloadFailedInInstall_ = true;
   if (onDownloadFailed) onDownloadFailed(url, code);
   pbCurrentAction.SetMax(100);
   pbCurrentAction.SetPosition(100);
@@ -95,13 +94,12 @@ void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
     AnswerNotSigned(url);
     return;
   }
-  App().MessageBox(
-      std::string(Tr(txtDownloadError)) + "\r\nURL Moniker 0x" + FormatTransferCode(code),
-      ui::TMsgIcon::Warning);
+  App().MessageBox(std::string(Tr(txtDownloadError)) + "\r\n" + MonikerText(code),
+                   ui::TMsgIcon::Warning);
 }
 
 void TfWindow::AnswerNotSigned(const std::string& url) {
-  Log(url + ": " + std::string(Text(txtNotSigned, lngEN)));
+  install_->Log(url + ": " + std::string(Text(txtNotSigned, lngEN)));
   if (onAnswerRefused) onAnswerRefused(url);
   App().MessageBox(std::string(Tr(txtNotSigned)), ui::TMsgIcon::Warning);
 }

@@ -1,5 +1,5 @@
-// The console front end: the main window on the headless toolkit, for unattended
-// installs. It does what a player would click and prints what the window would show.
+// The console front end, for unattended installs: the install part with the terminal as its
+// view. It does what a player would click and prints what the window would show.
 
 #include <chrono>
 #include <cstdio>
@@ -8,18 +8,19 @@
 #include <string_view>
 #include <vector>
 
-#include "app/install_log.h"
-#include "app/main_window.h"
-#include "app/script_check.h"
 #include "cli/cli_options.h"
 #include "cli/cli_platform.h"
+#include "cli/console_install.h"
 #include "game/clients.h"
 #include "game/discovery.h"
 #include "game/probes.h"
+#include "install/install_log.h"
+#include "install/script_check.h"
 #include "lang/locale.h"
 #include "net/service_lists.h"
 #include "net/text_decoding.h"
 #include "net/transfer_codes.h"
+#include "net/transport.h"
 #include "os/files.h"
 #include "os/folders.h"
 #include "os/process.h"
@@ -27,7 +28,6 @@
 #include "ovix_version.h"
 #include "script/install_journal.h"
 #include "trust/minisign.h"
-#include "ui/headless/headless_application.h"
 
 namespace ovix {
 namespace {
@@ -45,44 +45,6 @@ std::optional<TLanguage> LanguageByCode(const std::string& code) {
     if (Text(txtLanguageCode, language) == code) return language;
   }
   return std::nullopt;
-}
-
-// Lets the list answers in flight arrive.
-void SettleLists(ui::Application& app, TfWindow& window) {
-  const auto deadline = std::chrono::steady_clock::now() + kListDeadline;
-  app.PumpUntil(
-      [&] {
-        window.Downloads().Reap();
-        return window.Downloads().Count() == 0 || std::chrono::steady_clock::now() > deadline;
-      },
-      10ms);
-  app.ProcessMessages();
-}
-
-bool ChooseItem(ui::TComboBox& box, const std::string& item, const char* what, bool refused) {
-  // The box then holds its placeholder alone, which no service sent.
-  if (refused) {
-    std::fprintf(stderr,
-                 "ovix-updater-cli: no %s named \"%s\": the %s list was refused, as it is not "
-                 "signed by a trusted key\n",
-                 what, item.c_str(), what);
-    return false;
-  }
-  for (int i = 0; i < box.ItemCount(); ++i) {
-    if (box.Items()[i] != item) continue;
-    box.UserSelect(i);
-    return true;
-  }
-  std::fprintf(stderr, "ovix-updater-cli: no %s named \"%s\"; the list holds:", what, item.c_str());
-  for (const std::string& existing : box.Items()) std::fprintf(stderr, " \"%s\"", existing.c_str());
-  std::fprintf(stderr, "\n");
-  return false;
-}
-
-void PrintLine(const char* kind, std::string_view text) {
-  const std::string shown = ShownText(text);
-  std::printf("%s: %s\n", kind, shown.c_str());
-  std::fflush(stdout);
 }
 
 // Every client found, one a line: folder, version, prefix, Windows path.
@@ -137,33 +99,6 @@ std::optional<std::string> ChooseGameFolder(const std::string& given) {
   return std::nullopt;
 }
 
-void PrintUndo(const TUndoReport& report) {
-  switch (report.result) {
-    case TUndoResult::Undone:
-      PrintLine("undo", "the game folder is back as it was before the install");
-      break;
-    case TUndoResult::NothingToUndo:
-      PrintLine("undo", "no install of this game folder is left to undo");
-      break;
-    case TUndoResult::Refused:
-      PrintLine("undo",
-                "refused: files the install wrote were changed since (--force undoes anyway)");
-      for (const auto& file : report.changed) PrintLine("changed", file.string());
-      break;
-    case TUndoResult::Incomplete:
-      PrintLine("undo", "incomplete: these could not be put back; run --undo again to retry");
-      for (const TUndoFailure& failure : report.failed) {
-        PrintLine("failed", failure.path.string() + ": " + failure.reason);
-      }
-      break;
-    case TUndoResult::Damaged:
-      PrintLine("undo", "refused: the install's journal cannot be believed; nothing was changed");
-      for (const std::string& why : report.damage) PrintLine("damaged", why);
-      break;
-  }
-  if (!report.keptAside.empty()) PrintLine("kept aside", report.keptAside.string());
-}
-
 int Undo(const std::string& gameFolder, bool force) {
   if (gameFolder.empty()) {
     std::fprintf(stderr, "ovix-updater-cli: no game folder to undo an install in\n");
@@ -205,8 +140,8 @@ std::optional<std::string> ReadScriptText(const std::string& source) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
     if (!bytes) {
-      std::fprintf(stderr, "ovix-updater-cli: cannot fetch \"%s\": URL Moniker 0x%s\n",
-                   source.c_str(), FormatTransferCode(code).c_str());
+      std::fprintf(stderr, "ovix-updater-cli: cannot fetch \"%s\": %s\n", source.c_str(),
+                   MonikerText(code).c_str());
       return std::nullopt;
     }
   } else {
@@ -278,11 +213,7 @@ int Run(const TCliOptions& options) {
   const std::optional<std::string> gameFolder = ChooseGameFolder(options.gameDirectory);
   if (!gameFolder) return 2;
   if (options.undo) return Undo(*gameFolder, options.force);
-  TStartup startup;
-  startup.localeId = UserDefaultLocaleId();
-  startup.gameDirectory = *gameFolder;
-  startup.serviceUrl =
-      options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl;
+  TConsoleInstall install{.gameFolder = *gameFolder, .language = language};
   for (const std::string& keyFile : options.trustFiles) {
     const std::optional<std::string> text = ReadWholeFile(std::filesystem::path(keyFile));
     const std::optional<TPublicKey> key = text ? ParsePublicKey(*text) : std::nullopt;
@@ -291,7 +222,7 @@ int Run(const TCliOptions& options) {
                    keyFile.c_str());
       return 2;
     }
-    startup.trustedKeys.push_back(*key);
+    install.trustedKeys.push_back(*key);
   }
   if (!options.script.empty()) {
     const std::optional<std::string> script = WindowsScriptArgument(options.script);
@@ -307,79 +238,9 @@ int Run(const TCliOptions& options) {
                    options.script.c_str());
       return 2;
     }
-    startup.arguments.push_back(*script);
+    install.script = *script;
   }
-
-  ui::HeadlessApplication app;
-  app.SetTitle(OVIX_PRODUCT_NAME);
-  app.onMessage = [](const ui::ShownMessage& message) { PrintLine("message", message.text); };
-  app.onAnswer = [](ui::TMsgResult answer) {
-    PrintLine("answer", answer == ui::TMsgResult::Yes ? "Yes" : "No");
-  };
-  TfWindow window(app, startup);
-  int warnings = 0;
-  // Every line as the script performs it; the window shows only the last one per pump.
-  window.onScriptStatus = [](std::string_view caption) { PrintLine("status", caption); };
-  window.onScriptPercent = [](std::string_view caption) { PrintLine("progress", caption); };
-  window.onDownloadFailed = [](const std::string& url, std::uint32_t code) {
-    PrintLine("failed", url + ": " + DescribeTransferCode(code));
-  };
-  window.onUndo = PrintUndo;
-  bool versionsRefused = false;
-  bool configsRefused = false;
-  window.onAnswerRefused = [&](const std::string& url) {
-    versionsRefused = versionsRefused || url.find(kVersionsRequest) != std::string::npos;
-    configsRefused = configsRefused || url.find(kConfigsRequest) != std::string::npos;
-  };
-  if (options.dryRun) {
-    window.onDryRun = [](std::string_view action) { PrintLine("dry run", action); };
-  }
-  // The window asks whether to undo a failed install; the answer is the option's.
-  if (options.undoOnFailure) app.QueueAnswer(ui::TMsgResult::Yes);
-  window.onScriptWarning = [&](std::string_view problem) {
-    ++warnings;
-    PrintLine("warning", problem);
-  };
-  window.Show();
-  // Through the flag picker, as a player would choose it, so the two always agree.
-  if (language) window.cbLanguage.UserSelect(static_cast<int>(*language));
-  PrintLine("language",
-            Text(txtLanguageCode, static_cast<TLanguage>(window.cbLanguage.ItemIndex())));
-  std::printf("game folder: %s\n", window.WOTDir.empty() ? "(none found)" : window.WOTDir.c_str());
-  SettleLists(app, window);
-  if (!options.versionItem.empty() &&
-      !ChooseItem(window.cmbOvixVersion, options.versionItem, "version", versionsRefused)) {
-    return versionsRefused ? 1 : 2;
-  }
-  if (!options.configItem.empty() &&
-      !ChooseItem(window.cmbConfig, options.configItem, "configuration", configsRefused)) {
-    return configsRefused ? 1 : 2;
-  }
-  if (options.keepConfig) window.cbKeepConfig.UserSetChecked(true);
-
-  window.bProcess.Click();
-  const TInstallOutcome outcome = window.LastInstallOutcome();
-  int status = 1;
-  if (options.dryRun) {
-    // Nothing was written: the outcome is the one the install would have.
-    std::printf("dry run: %s; nothing was changed\n", outcome == TInstallOutcome::Installed
-                                                          ? "the install would run to its end"
-                                                          : InstallOutcomeWords(outcome));
-    return outcome == TInstallOutcome::Installed ? 0 : 1;
-  }
-  if (outcome == TInstallOutcome::Installed && warnings == 0) {
-    std::printf("installed\n");
-    status = 0;
-  } else if (outcome == TInstallOutcome::Installed) {
-    std::printf("installed, with %d warning%s\n", warnings, warnings == 1 ? "" : "s");
-    status = 3;
-  } else {
-    std::printf("%s\n", InstallOutcomeWords(outcome));
-  }
-  // Where the player finds what this run did, in full.
-  if (const std::string path = TfWindow::InstallLogPath(); !path.empty())
-    std::printf("log: %s\n", path.c_str());
-  return status;
+  return RunConsoleInstall(options, install);
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ void TAsyncDownloader::Execute() {
     // A hand-over that cannot be made ends the body silently.
   }
   finished_.store(true, std::memory_order_release);
+  host_.App().Wake();
 }
 
 void TAsyncDownloader::Report() {

@@ -12,8 +12,10 @@ std::string FormatTransferCode(std::uint32_t code) {
   return digits;
 }
 
+std::string MonikerText(std::uint32_t code) { return "URL Moniker 0x" + FormatTransferCode(code); }
+
 std::string DescribeTransferCode(std::uint32_t code) {
-  std::string text = "URL Moniker 0x" + FormatTransferCode(code);
+  std::string text = MonikerText(code);
   if (code == kTransferTooLarge) {
     text += " (the answer is larger than " + std::to_string(kAnswerLimit >> 20) +
             " MiB, so it was not taken)";

@@ -40,7 +40,9 @@ inline constexpr std::uint64_t kSignatureLimit = 64u << 10;
 
 // "800C0005": eight upper-case hexadecimal digits.
 std::string FormatTransferCode(std::uint32_t code);
-// "URL Moniker 0x800C0005", with a few words after it for the codes of this program's own.
+// "URL Moniker 0x800C0005": how the player is told a code.
+std::string MonikerText(std::uint32_t code);
+// The same, with a few words after it for the codes of this program's own.
 std::string DescribeTransferCode(std::uint32_t code);
 
 // Schemes compare without regard to case, as addresses define them: "Https://" is as

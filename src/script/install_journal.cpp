@@ -133,11 +133,11 @@ void TInstallJournal::Append(char kind, const std::string& detail, const fs::pat
   const bool change = kind == 'W' || kind == 'D' || kind == 'T' || kind == 'F';
   if (change) ++changes_;
   if (onRecord && change) {
-    const std::string_view words = kind == 'W'   ? (detail == "-" ? "created" : "replaced")
-                                   : kind == 'D' ? "deleted"
-                                   : kind == 'T' ? "deleted folder"
-                                                 : "made folder";
-    onRecord(words, path);
+    onRecord(kind == 'W'   ? (detail == "-" ? TJournalRecord::Created : TJournalRecord::Replaced)
+             : kind == 'D' ? TJournalRecord::Deleted
+             : kind == 'T' ? TJournalRecord::DeletedFolder
+                           : TJournalRecord::MadeFolder,
+             path);
   }
   const std::string line = journal::Line(kind, detail, path);
   std::fwrite(line.data(), 1, line.size(), out_.get());

@@ -28,6 +28,9 @@ namespace ovix {
 // How many installs of one game folder keep their journal; older ones are removed.
 inline constexpr int kKeptInstalls = 3;
 
+// What a journal records of one change in the game folder.
+enum class TJournalRecord { Replaced, Created, Deleted, DeletedFolder, MadeFolder };
+
 class TInstallJournal {
  public:
   // Starts the journal of a new install into `gameFolder`, a folder of this system, in
@@ -90,9 +93,8 @@ class TInstallJournal {
   void Sync();
 
   const std::filesystem::path& Folder() const { return folder_; }
-  // Told of each change as it is recorded, in words ("replaced", "created", "deleted",
-  // "deleted folder", "made folder"), for the install log.
-  std::function<void(std::string_view change, const std::filesystem::path& path)> onRecord;
+  // Told of each change as it is recorded, for the install log.
+  std::function<void(TJournalRecord change, const std::filesystem::path& path)> onRecord;
   // Whether anything in the game folder was recorded.
   bool Changed() const { return changes_ > 0; }
 

@@ -12,20 +12,6 @@
 namespace ovix {
 namespace {
 
-enum class TKeyword {
-  Status,
-  GetFile,
-  Percent,
-  Unpack,
-  Copy,
-  DeleteDir,
-  Delete,
-  IfNotExists,
-  IfExists,
-  If,
-  None
-};
-
 struct TKeywordEntry {
   std::string_view word;
   TKeyword keyword;
@@ -127,7 +113,7 @@ class TRun {
           const bool endif = frame.token.starts_with("ENDIF");
           host_.Scanned({.offset = frame.base + frame.position - 1 - frame.token.size(),
                          .word = frame.token,
-                         .command = CommandOf(frame.token),
+                         .keyword = KeywordOf(frame.token),
                          .performed = frame.execute,
                          .closesBlock = endif && (frame.skippedDepth > 0 || frames_.size() > 1),
                          .endsScript = endif && frame.skippedDepth == 0 && frames_.size() == 1});
@@ -153,7 +139,7 @@ class TRun {
         frame.wordEnded = true;
         host_.Scanned({.offset = offset,
                        .word = frame.token,
-                       .command = entry != nullptr ? entry->word : std::string_view(),
+                       .keyword = keyword,
                        .blank = true,
                        .rest = rest_,
                        .performed = frame.execute});
@@ -285,9 +271,15 @@ std::string_view CommandValue(std::string_view rest) { return Without(rest, 3); 
 std::string_view PathArgument(std::string_view rest) { return Unquoted(Without(rest, 1)); }
 std::string_view ArgumentsText(std::string_view rest) { return Without(rest, 1); }
 
-std::string_view CommandOf(std::string_view word) {
+TKeyword KeywordOf(std::string_view word) {
   const TKeywordEntry* entry = Entry(word);
-  return entry != nullptr ? entry->word : std::string_view();
+  return entry != nullptr ? entry->keyword : TKeyword::None;
+}
+
+std::string_view KeywordWord(TKeyword keyword) {
+  for (const auto& entry : kKeywords)
+    if (entry.keyword == keyword) return entry.word;
+  return {};
 }
 
 // The last two UTF-16 code units of a UTF-8 word, in UTF-8.

@@ -16,12 +16,27 @@ class TScriptError : public std::runtime_error {
 };
 
 // One line as the scan met it, performed or not: for hosts that check or describe a script.
+// The commands of the language, as the scan recognises their words.
+enum class TKeyword {
+  Status,  // every STATUS_xx
+  GetFile,
+  Percent,
+  Unpack,
+  Copy,
+  DeleteDir,
+  Delete,
+  IfNotExists,
+  IfExists,
+  If,
+  None
+};
+
 struct TScannedLine {
   std::size_t offset = 0;  // of the word's first character in the whole text
   // The characters before the line's first blank, or before its end when it has none.
   std::string_view word;
-  // The command the word names ("GETFILE", ...; "STATUS" for every STATUS_xx), or empty.
-  std::string_view command;
+  // The command the word names, or None.
+  TKeyword keyword = TKeyword::None;
   bool blank = false;      // the word ended at a blank; `rest` holds the line from there
   std::string_view rest;   // starts with that blank
   bool performed = false;  // in a block that runs
@@ -66,9 +81,11 @@ class TScriptHost {
 // the call stack, so any depth of IF blocks is safe.
 std::size_t RunScript(TScriptHost& host, std::string_view text, bool execute);
 
-// The command a word names, as the scan recognises it ("STATUS", "GETFILE", "PERCENT",
-// "UNPACK", "COPY", "DELETEDIR", "DELETE", "IF_NEXISTS", "IF_EXISTS", "IF"), or empty.
-std::string_view CommandOf(std::string_view word);
+// The command a word names, as the scan recognises it (by the word's beginning), or None.
+TKeyword KeywordOf(std::string_view word);
+// The command's word as scripts write it ("GETFILE"; "STATUS" for every STATUS_xx); empty
+// for None.
+std::string_view KeywordWord(TKeyword keyword);
 
 // What a command takes from the rest of its line (which starts with the blank after its word):
 // STATUS and PERCENT their value after " = ", DELETE and DELETEDIR one path, in double quotes

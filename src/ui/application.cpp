@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace ovix::ui {
 
@@ -88,7 +89,17 @@ void Application::ServeHandOversUntil(const std::function<bool()>& done) {
 
 void Application::WaitForSteps(std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
-  cv_.wait_for(lock, limit, [&] { return !queue_.empty() || Terminated(); });
+  cv_.wait_for(lock, limit,
+               [&] { return !queue_.empty() || Terminated() || std::exchange(woken_, false); });
+}
+
+void Application::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  cv_.notify_all();
+  WakeUiThread();
 }
 
 std::size_t Application::PendingSteps() {

@@ -66,6 +66,9 @@ class Application {
   // Shows the form and runs the message loop until it closes.
   virtual void Run(TForm& mainForm) = 0;
 
+  // Ends the UI thread's current wait at once, from any thread: a worker that finished says
+  // so, rather than leaving its waiter to notice at its next look.
+  void Wake();
   // Set once the main loop has been told to quit; ends every wait.
   bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
   void Terminate();
@@ -103,6 +106,7 @@ class Application {
   std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<std::shared_ptr<PendingStep>> queue_;
+  bool woken_ = false;  // a Wake not yet met by a wait
 };
 
 }  // namespace ovix::ui

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "app/install_log.h"
+#include "install/install_log.h"
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "script/install_journal.h"

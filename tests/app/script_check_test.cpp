@@ -1,7 +1,7 @@
 // The author's check of a script: each kind of finding, on the line it is found on, and
 // none on a sound script.
 
-#include "app/script_check.h"
+#include "install/script_check.h"
 
 #include <gtest/gtest.h>
 

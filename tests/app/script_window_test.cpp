@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/script_check.h"
+#include "install/script_check.h"
 #include "os/files.h"
 #include "os/folders.h"
 #include "script/unpack.h"

@@ -61,8 +61,7 @@ TEST_F(InstallJournalTest, UnpackDeleteAndDeletedirAreAllPutBack) {
   const auto before = test::SnapshotTree(Work(), {Data()});
   {
     auto journal = Begin(Game());
-    UnpackArchive(box.Dir() + "\\mod.zip", box.Dir() + "\\Game\\res_mods", {}, {},
-                  journal.get());
+    UnpackArchive(box.Dir() + "\\mod.zip", box.Dir() + "\\Game\\res_mods", {}, {}, journal.get());
     ASSERT_TRUE(journal->BeforeDelete(Game() / "res_mods" / "doomed.txt"));
     fs::remove(Game() / "res_mods" / "doomed.txt");
     EXPECT_TRUE(journal->RemoveTree(Game() / "res_mods" / "tree"));
@@ -106,8 +105,7 @@ TEST_F(InstallJournalTest, EachUndoStepsBackOneInstallAndOnlyTheLastThreeAreKept
   EXPECT_EQ(ReadWholeFile(a), "v1");
   EXPECT_EQ(UndoLastInstall(Data(), Game(), false).result, TUndoResult::NothingToUndo);
   EXPECT_EQ(ReadWholeFile(a), "v1");
-  EXPECT_EQ(ReadWholeFile(Work() / "Other" / "keep.txt"),
-            "changed by its own install");
+  EXPECT_EQ(ReadWholeFile(Work() / "Other" / "keep.txt"), "changed by its own install");
 }
 
 TEST_F(InstallJournalTest, AFileChangedSinceStopsTheUndoUnlessForced) {

@@ -1,12 +1,12 @@
-// The install script run against the window: captions, downloads, file actions.
+// The install script run into the game folder: captions, downloads, file actions.
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
-#include "app/main_window.h"
-#include "app/script_check.h"
 #include "game/probes.h"
+#include "install/install.h"
+#include "install/script_check.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/folders.h"
@@ -23,54 +23,50 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Long enough that pumping costs little, short enough to feel immediate.
-constexpr auto kPumpInterval = 5ms;
-// Reading the clock is cheap, but not free under every system: look every so often.
-constexpr unsigned kCallsPerClockRead = 64;
+// Reading the clock is cheap, but not free under every system: the view is let keep alive
+// every so often.
+constexpr unsigned kCallsPerKeepAlive = 64;
 // How often a waiting GETFILE looks at its download.
 constexpr auto kDownloadPoll = 10ms;
 
 }  // namespace
 
-// Captions are staged and shown when the window is next pumped, before a long
-// command and when the run ends: a real window takes a fraction of a millisecond per
-// caption, which thousands of status lines would otherwise add up to seconds.
-class TfWindow::ScriptHost final : public TScriptHost {
+// What the script sets is shown by the view before a long command and when the run ends;
+// in between, the view may hold it back.
+class TInstall::ScriptHost final : public TScriptHost {
  public:
-  explicit ScriptHost(TfWindow& window) : w_(window) {
-    if (const std::optional<std::filesystem::path> game = LocalPath(w_.WOTDir))
+  ScriptHost(TInstall& install, const std::string& gameFolder)
+      : in_(install), view_(install.view_) {
+    if (const std::optional<std::filesystem::path> game = LocalPath(gameFolder))
       game_.emplace(*game);
   }
-  ~ScriptHost() { ShowCaptions(); }
+  ~ScriptHost() { view_.Present(); }
   ScriptHost(const ScriptHost&) = delete;
   ScriptHost& operator=(const ScriptHost&) = delete;
 
   void Status(std::string_view code, std::string_view text) override {
     // The English line stands until a translation follows it.
-    if (code != Text(txtLanguageCode, w_.currentLanguage) && code != Text(txtLanguageCode, lngEN))
-      return;
-    status_ = std::string(w_.Tr(txtCurrentAction)).append(text);
-    if (w_.onScriptStatus) w_.onScriptStatus(*status_);
+    if (code != in_.Tr(txtLanguageCode) && code != Text(txtLanguageCode, lngEN)) return;
+    view_.Status(std::string(in_.Tr(txtCurrentAction)).append(text));
   }
 
   void Percent(int value) override {
     // The caption "%s (%d%%)" makes of the label and the number.
-    percent_ = std::string(w_.Tr(txtInstallUpdate)) + " (" + std::to_string(value) + "%)";
-    if (w_.onScriptPercent) w_.onScriptPercent(*percent_);
+    view_.Percent(std::string(in_.Tr(txtInstallUpdate)) + " (" + std::to_string(value) + "%)");
   }
 
   bool GetFile(const std::string& url, const std::string& destination,
                std::string_view more) override {
-    ShowCaptions();
+    view_.Present();
     const std::optional<std::filesystem::path> local = LocalPath(destination);
     // What a killed install left beside the destination goes before a new one starts.
     if (local) RemoveStalePartialFilesOnce(local->parent_path());
-    if (local && w_.journal_ && !w_.journal_->BeforeWrite(*local)) {
+    if (local && in_.journal_ && !in_.journal_->BeforeWrite(*local)) {
       Warn("GETFILE " + url + ": " + kNotKept);
       return true;
     }
-    ui::Application& app = w_.App();
-    TAsyncDownloader downloader(w_, url);
+    ui::Application& app = in_.App();
+    TAsyncDownloader downloader(in_, url);
     if (const std::optional<std::string> sha256 = ExpectedSha256(more)) {
       downloader.ExpectSha256(*sha256);
     }
@@ -83,32 +79,35 @@ class TfWindow::ScriptHost final : public TScriptHost {
     app.PumpUntil([&] { return downloader.Finished(); }, kDownloadPoll);
     // Closing ends the run; the worker may still be writing its result.
     if (!downloader.Finished()) {
-      w_.Log("GETFILE " + url + " " + destination + ": stopped, the program is closing");
+      in_.Log("GETFILE " + url + " " + destination + ": stopped, the program is closing");
       return false;
     }
     if (local && downloader.Result() == kTransferOk) {
-      if (w_.journal_) w_.journal_->Written(*local);
+      if (in_.journal_) in_.journal_->Written(*local);
       CountChange(*local);
     }
-    w_.Log("GETFILE " + url + " " + destination + ": " +
-           (downloader.Result() == kTransferOk
-                ? std::string("done")
-                : "failed, " + DescribeTransferCode(downloader.Result())));
+    in_.Log("GETFILE " + url + " " + destination + ": " +
+            (downloader.Result() == kTransferOk
+                 ? std::string("done")
+                 : "failed, " + DescribeTransferCode(downloader.Result())));
     return !app.Terminated();
   }
 
   void Unpack(const std::string& archive, const std::string& destinationDirectory) override {
-    ShowCaptions();
-    w_.pbCurrentAction.SetMax(100);
-    w_.pbCurrentAction.SetPosition(0);
-    w_.Log("UNPACK " + archive + " " + destinationDirectory);
+    view_.Present();
+    view_.Progress(0, 100);
+    in_.Log("UNPACK " + archive + " " + destinationDirectory);
     const std::size_t written = UnpackArchive(
-        archive, destinationDirectory, [this](int percent) { w_.ArchiveProgress(percent); },
+        archive, destinationDirectory,
+        [this](int percent) {
+          view_.Progress(percent, 100);
+          view_.KeepAlive();
+        },
         [&](std::string_view member, std::string_view reason) {
           Warn("UNPACK " + archive + ": " + std::string(member) +
                " skipped: " + std::string(reason));
         },
-        w_.journal_.get());
+        in_.journal_.get());
     if (const auto local = LocalPath(destinationDirectory); local && written > 0) {
       CountChange(*local / "member", static_cast<int>(written));
     }
@@ -117,7 +116,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
   void Copy(const std::string& source, const std::string& destination) override {
     if (TakesGameFolder("COPY " + source + " to", destination)) return;
     const std::optional<std::filesystem::path> local = Journaled(destination);
-    if (local && !w_.journal_->BeforeWrite(*local)) {
+    if (local && !in_.journal_->BeforeWrite(*local)) {
       Warn("COPY " + source + " to " + destination + ": " + kNotKept);
       return;
     }
@@ -125,19 +124,19 @@ class TfWindow::ScriptHost final : public TScriptHost {
       Warn("COPY " + source + " to " + destination + ": " + *problem);
       return;
     }
-    w_.Log("COPY " + source + " " + destination + ": done");
-    if (local) w_.journal_->Written(*local);
+    in_.Log("COPY " + source + " " + destination + ": done");
+    if (local) in_.journal_->Written(*local);
     if (const auto target = LocalPath(destination)) CountChange(*target);
   }
   void RemoveDirectoryTree(const std::string& directory) override {
     if (TakesGameFolder("DELETEDIR", directory)) return;
     // In the game folder the tree is moved aside, to be put back by an undo.
     const std::optional<std::filesystem::path> local = Journaled(directory);
-    if (!(local ? w_.journal_->RemoveTree(*local) : ovix::RemoveDirectoryTree(directory))) {
+    if (!(local ? in_.journal_->RemoveTree(*local) : ovix::RemoveDirectoryTree(directory))) {
       Warn("DELETEDIR " + directory + ": the folder cannot be deleted completely");
       return;
     }
-    w_.Log("DELETEDIR " + directory + ": done");
+    in_.Log("DELETEDIR " + directory + ": done");
     if (const auto target = LocalPath(directory)) CountChange(*target);
   }
   void RemoveFile(const std::string& path) override {
@@ -145,7 +144,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
     const std::optional<std::filesystem::path> target = LocalPath(path);
     const bool existed = target && Exists(*target);
     const std::optional<std::filesystem::path> local = Journaled(path);
-    if (local && !w_.journal_->BeforeDelete(*local)) {
+    if (local && !in_.journal_->BeforeDelete(*local)) {
       Warn("DELETE " + path + ": " + kNotKept);
       return;
     }
@@ -153,17 +152,17 @@ class TfWindow::ScriptHost final : public TScriptHost {
       Warn("DELETE " + path + ": " + *problem);
       return;
     }
-    w_.Log("DELETE " + path + ": done");
+    in_.Log("DELETE " + path + ": done");
     if (existed) CountChange(*target);
   }
   bool FileExists(const std::string& path) override {
     const bool exists = ovix::FileExists(path);
-    w_.Log("file " + path + (exists ? " exists" : " does not exist"));
+    in_.Log("file " + path + (exists ? " exists" : " does not exist"));
     return exists;
   }
   bool DirectoryExists(const std::string& path) override {
     const bool exists = ovix::DirectoryExists(path);
-    w_.Log("folder " + path + (exists ? " exists" : " does not exist"));
+    in_.Log("folder " + path + (exists ? " exists" : " does not exist"));
     return exists;
   }
   void GuardCaught(std::string_view failure) override {
@@ -173,9 +172,7 @@ class TfWindow::ScriptHost final : public TScriptHost {
         std::string(failure));
   }
   void Pump() override {
-    if (++pumpCalls_ % kCallsPerClockRead != 0 || !w_.PumpDue()) return;
-    ShowCaptions();
-    w_.App().ProcessMessages();
+    if (++pumpCalls_ % kCallsPerKeepAlive == 0) view_.KeepAlive();
   }
 
  private:
@@ -200,74 +197,59 @@ class TfWindow::ScriptHost final : public TScriptHost {
   // journal's own judgement, which it checks.
   void CountChange(const std::filesystem::path& changed, int count = 1) {
     if (game_ && IsAtOrBelow(ResolvedPath(changed.parent_path()), game_->Canonical())) {
-      w_.gameChanges_ += count;
+      in_.gameChanges_ += count;
     }
   }
 
   // The local path of a path the journal records: one in the game folder, while a journal
   // is kept.
   std::optional<std::filesystem::path> Journaled(const std::string& path) const {
-    if (!w_.journal_) return std::nullopt;
+    if (!in_.journal_) return std::nullopt;
     std::optional<std::filesystem::path> local = LocalPath(path);
-    if (!local || !w_.journal_->Inside(*local)) return std::nullopt;
+    if (!local || !in_.journal_->Inside(*local)) return std::nullopt;
     return local;
   }
 
   void Warn(std::string_view problem) const {
-    w_.Log(std::string("warning: ") + std::string(problem));
-    if (w_.onScriptWarning) w_.onScriptWarning(problem);
+    in_.Log(std::string("warning: ") + std::string(problem));
+    view_.Warning(problem);
   }
 
-  void ShowCaptions() {
-    if (status_) w_.lCurrentAction.SetCaption(*std::exchange(status_, std::nullopt));
-    if (percent_) w_.bProcess.SetCaption(*std::exchange(percent_, std::nullopt));
-  }
-
-  TfWindow& w_;
+  TInstall& in_;
+  TInstallView& view_;
   std::optional<TFolderScope> game_;
   unsigned pumpCalls_ = 0;
-  std::optional<std::string> status_;
-  std::optional<std::string> percent_;
 };
 
-void TfWindow::FeedStatus(std::string_view text) {
-  ScriptHost(*this).Status(Tr(txtLanguageCode), text);
+void TInstall::FeedStatus(std::string_view text) {
+  view_.Status(std::string(Tr(txtCurrentAction)).append(text));
+  view_.Present();
 }
 
-void TfWindow::FeedPercent(int value) { ScriptHost(*this).Percent(value); }
-
-int TfWindow::RunScript(const std::string& Script, bool Execute) {
-  ScriptHost host(*this);
-  return static_cast<int>(ovix::RunScript(host, Script, Execute));
+void TInstall::FeedPercent(int value) {
+  view_.Percent(std::string(Tr(txtInstallUpdate)) + " (" + std::to_string(value) + "%)");
+  view_.Present();
 }
 
-bool TfWindow::PrepareScript(std::string& Script, const std::string& ClientVersion) {
-  const int config = cmbConfig.ItemIndex();
+int TInstall::RunScript(const std::string& script, bool execute, const TInstallChoices& choices) {
+  ScriptHost host(*this, choices.gameFolder);
+  return static_cast<int>(ovix::RunScript(host, script, execute));
+}
+
+bool TInstall::PrepareScript(std::string& script, const TInstallChoices& choices) {
   TScriptValues values{.temp = GetTempDirectory(),
-                       .game = WOTDir,
-                       .clientVersion = ClientVersion,
-                       .customConfig = config > 0,
-                       .keepConfig = cbKeepConfig.Checked()};
-  if (config > 0) values.configFile = ConfigsFiles.at(config - 1);
+                       .game = choices.gameFolder,
+                       .clientVersion = choices.clientVersion,
+                       .configFile = choices.configFile,
+                       .customConfig = choices.configFile.has_value(),
+                       .keepConfig = choices.keepConfig};
   try {
-    values.oldVersion = PreviousVersionFolder(eDirectory.Caption());
+    values.oldVersion = PreviousVersionFolder(choices.gameFolder);
   } catch (const std::exception&) {
-    App().MessageBox(Tr(txtDirectoryCorrupted), ui::TMsgIcon::Warning);
+    view_.Message(Tr(txtDirectoryCorrupted), TNoticeKind::Warning);
     return false;
   }
-  ReplacePlaceholders(Script, values);
-  return true;
-}
-
-void TfWindow::ArchiveProgress(int Percent) {
-  pbCurrentAction.SetPosition(Percent);
-  if (PumpDue()) App().ProcessMessages();
-}
-
-bool TfWindow::PumpDue() {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastPump_ < kPumpInterval) return false;
-  lastPump_ = now;
+  ReplacePlaceholders(script, values);
   return true;
 }
 

@@ -1,4 +1,4 @@
-#include "app/install_log.h"
+#include "install/install_log.h"
 
 #include <chrono>
 #include <ctime>
@@ -58,6 +58,22 @@ void TInstallLog::Line(std::string_view text, bool atOnce) {
   out_ << line;
   if (atOnce) out_.flush();
   size_ += line.size();
+}
+
+std::string_view RecordWords(TJournalRecord change) {
+  switch (change) {
+    case TJournalRecord::Replaced:
+      return "replaced";
+    case TJournalRecord::Created:
+      return "created";
+    case TJournalRecord::Deleted:
+      return "deleted";
+    case TJournalRecord::DeletedFolder:
+      return "deleted folder";
+    case TJournalRecord::MadeFolder:
+      return "made folder";
+  }
+  return "changed";
 }
 
 void LogUndo(TInstallLog& log, std::string_view gameFolder, const TUndoReport& report) {

@@ -1,4 +1,4 @@
-// The install button's dry run: the script against a host that changes nothing and tells,
+// The dry run: the script against a host that changes nothing and tells,
 // line by line, what the install would do.
 
 #include <algorithm>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/script_check.h"
+#include "install/install.h"
+#include "install/script_check.h"
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/folders.h"
@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How many scanned characters pass between looks at the window's messages.
+// How many scanned characters pass between the times the view is let keep alive.
 constexpr unsigned kCallsPerPump = 4096;
 
 // Paths compared as the system would find them: through the drive mapping, without case.
@@ -45,35 +45,35 @@ std::string Size(const std::optional<std::uint64_t>& bytes) {
 
 // What exists is what would exist by then: the files and folders the earlier lines would
 // write, make or delete stand over what is on disk.
-class TfWindow::DryRunHost final : public TScriptHost {
+class TInstall::DryRunHost final : public TScriptHost {
  public:
-  explicit DryRunHost(TfWindow& w) : w_(w) {
-    if (const std::optional<fs::path> game = LocalPath(w_.WOTDir)) game_.emplace(*game);
+  DryRunHost(TInstall& install, const std::string& gameFolder)
+      : in_(install), view_(install.view_) {
+    if (const std::optional<fs::path> game = LocalPath(gameFolder)) game_.emplace(*game);
   }
 
   void Scanned(const TScannedLine& line) override {
     if (!line.performed || !line.blank) return;
-    if (line.command == "IF") {
+    if (line.keyword == TKeyword::If) {
       const std::string value(ArgumentsText(line.rest));
       Tell("IF " + value + ": the block " + (value == "1" ? "runs" : "is skipped"));
-    } else if (line.command == "IF_EXISTS" || line.command == "IF_NEXISTS") {
-      test_ = std::string(line.command);
+    } else if (line.keyword == TKeyword::IfExists || line.keyword == TKeyword::IfNotExists) {
+      test_ = line.keyword;
     }
   }
 
   void Status(std::string_view code, std::string_view text) override {
-    if (code == Text(txtLanguageCode, w_.currentLanguage) || code == Text(txtLanguageCode, lngEN))
-      w_.FeedStatus(text);
+    if (code == in_.Tr(txtLanguageCode) || code == Text(txtLanguageCode, lngEN))
+      in_.FeedStatus(text);
   }
-  void Percent(int value) override { w_.FeedPercent(value); }
+  void Percent(int value) override { in_.FeedPercent(value); }
 
   bool GetFile(const std::string& url, const std::string& destination,
                std::string_view more) override {
-    const TAddressProbe probe = w_.Transport().Probe(url, Scratch(".probe"));
+    const TAddressProbe probe = in_.Transport().Probe(url, Scratch(".probe"));
     if (probe.code != kTransferOk) {
-      Tell("GETFILE " + url + " to " + destination + ": would fail, URL Moniker 0x" +
-           FormatTransferCode(probe.code));
-      w_.DownloadFailed(probe.code, url);
+      Tell("GETFILE " + url + " to " + destination + ": would fail, " + MonikerText(probe.code));
+      in_.DownloadFailed(probe.code, url);
     } else {
       Tell("GETFILE " + url + " to " + destination + ": reachable, " + Size(probe.size) +
            (ExpectedSha256(more) ? "; moved into place only if its SHA-256 matches" : ""));
@@ -82,7 +82,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
         fetched_[*key] = url;
       }
     }
-    return !w_.App().Terminated();
+    return !in_.App().Terminated();
   }
 
   void Unpack(const std::string& archive, const std::string& destinationDirectory) override {
@@ -95,10 +95,10 @@ class TfWindow::DryRunHost final : public TScriptHost {
         const std::string copy =
             GetTempDirectory() + "\\ovix-dry-run-" + std::to_string(CurrentProcessId()) + ".zip";
         fetchedCopy = LocalPath(copy);
-        if (!fetchedCopy ||
-            w_.Transport().Fetch(found->second, *fetchedCopy, [this](std::uint64_t, std::uint64_t) {
-              return !w_.App().Terminated();
-            }) != kTransferOk) {
+        if (!fetchedCopy || in_.Transport().Fetch(found->second, *fetchedCopy,
+                                                  [this](std::uint64_t, std::uint64_t) {
+                                                    return !in_.App().Terminated();
+                                                  }) != kTransferOk) {
           Remove(fetchedCopy);
           Tell(head + "its members are unknown: the archive could not be fetched for a look");
           return;
@@ -183,9 +183,10 @@ class TfWindow::DryRunHost final : public TScriptHost {
 
   bool FileExists(const std::string& path) override {
     const bool exists = Exists(path);
-    const bool runs = (test_ == "IF_EXISTS") == exists;
-    Tell(test_ + " " + path + ": the file " + (exists ? "exists" : "does not exist") +
-         ", so the block " + (runs ? "runs" : "is skipped"));
+    const bool runs = (test_ == TKeyword::IfExists) == exists;
+    Tell(std::string(KeywordWord(test_)) + " " + path + ": the file " +
+         (exists ? "exists" : "does not exist") + ", so the block " +
+         (runs ? "runs" : "is skipped"));
     return exists;
   }
 
@@ -204,7 +205,7 @@ class TfWindow::DryRunHost final : public TScriptHost {
   }
 
   void Pump() override {
-    if (++pumpCalls_ % kCallsPerPump == 0) w_.App().ProcessMessages();
+    if (++pumpCalls_ % kCallsPerPump == 0) view_.KeepAlive();
   }
 
  private:
@@ -259,14 +260,13 @@ class TfWindow::DryRunHost final : public TScriptHost {
     if (file) fs::remove(*file, ignored);
   }
 
-  void Tell(const std::string& action) const {
-    if (w_.onDryRun) w_.onDryRun(action);
-  }
+  void Tell(const std::string& action) const { view_.DryRunAction(action); }
 
-  TfWindow& w_;
+  TInstall& in_;
+  TInstallView& view_;
   // Resolved once: each COPY, DELETE and DELETEDIR is judged against it.
   std::optional<TFolderScope> game_;
-  std::string test_ = "IF_EXISTS";
+  TKeyword test_ = TKeyword::IfExists;          // the test whose file is asked about next
   std::map<std::string, bool> files_;           // written (true) or deleted (false)
   std::map<std::string, bool> folders_;         // made
   std::map<std::string, std::string> fetched_;  // a GETFILE's destination: its address
@@ -274,9 +274,9 @@ class TfWindow::DryRunHost final : public TScriptHost {
   unsigned pumpCalls_ = 0;
 };
 
-int TfWindow::RunScriptDry(const std::string& Script) {
-  DryRunHost host(*this);
-  return static_cast<int>(ovix::RunScript(host, Script, true));
+int TInstall::RunScriptDry(const std::string& script, const TInstallChoices& choices) {
+  DryRunHost host(*this, choices.gameFolder);
+  return static_cast<int>(ovix::RunScript(host, script, true));
 }
 
 }  // namespace ovix

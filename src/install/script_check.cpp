@@ -1,4 +1,4 @@
-#include "app/script_check.h"
+#include "install/script_check.h"
 
 #include <algorithm>
 #include <optional>
@@ -107,7 +107,7 @@ class TCheckingHost final : public TScriptHost {
       }
       return;
     }
-    if (scanned.command.empty()) {
+    if (scanned.keyword == TKeyword::None) {
       Add(line, "unknown command word \"" + word + "\": the line is ignored");
       return;
     }
@@ -131,21 +131,23 @@ class TCheckingHost final : public TScriptHost {
 
  private:
   void CheckCommand(std::size_t line, const TScannedLine& scanned) {
-    const std::string_view command = scanned.command;
-    if (command == "IF" || command == "IF_EXISTS" || command == "IF_NEXISTS") {
+    const TKeyword keyword = scanned.keyword;
+    const std::string_view command = KeywordWord(keyword);
+    if (keyword == TKeyword::If || keyword == TKeyword::IfExists ||
+        keyword == TKeyword::IfNotExists) {
       openBlocks_.push_back(line);
       const std::string value(ArgumentsText(scanned.rest));
-      if (command == "IF" && value != "1" && value != "0") {
+      if (keyword == TKeyword::If && value != "1" && value != "0") {
         Add(line, std::string("IF \"").append(value).append(
                       "\" is neither 1 nor 0, so the block never runs: a misspelt OPTION "
                       "word?"));
       }
-    } else if (command == "STATUS" && scanned.word.find('=') != std::string_view::npos) {
+    } else if (keyword == TKeyword::Status && scanned.word.find('=') != std::string_view::npos) {
       Add(line, std::string("\"")
                     .append(scanned.word)
                     .append("\": the \"=\" needs a blank on each side, else the line is never "
                             "shown"));
-    } else if (command == "STATUS") {
+    } else if (keyword == TKeyword::Status) {
       const std::string language = StatusLanguage(scanned.word);
       bool known = false;
       std::string codes;
@@ -158,7 +160,7 @@ class TCheckingHost final : public TScriptHost {
         Add(line, "STATUS language \"" + language + "\" is none of " + codes +
                       ": the line is never shown");
       }
-    } else if (command == "PERCENT") {
+    } else if (keyword == TKeyword::Percent) {
       const std::string_view value = CommandValue(scanned.rest);
       try {
         const int percent = StrToInt(value);
@@ -169,18 +171,19 @@ class TCheckingHost final : public TScriptHost {
         Add(line, "PERCENT \"" + std::string(value) +
                       "\" is not an integer: the install stops with an error here");
       }
-    } else if (command == "GETFILE" || command == "UNPACK" || command == "COPY") {
+    } else if (keyword == TKeyword::GetFile || keyword == TKeyword::Unpack ||
+               keyword == TKeyword::Copy) {
       std::string_view more;
       const TArguments arguments = SplitArguments(ArgumentsText(scanned.rest), &more);
       if (arguments[1].empty()) {
         Add(line, std::string(command) + " needs two arguments and has " +
                       (arguments[0].empty() ? "none" : "one"));
       }
-      CheckMoreWords(line, command, more);
-      if (command == "GETFILE" && !arguments[0].empty() &&
+      CheckMoreWords(line, keyword, more);
+      if (keyword == TKeyword::GetFile && !arguments[0].empty() &&
           CheckAddressScheme(arguments[0]) != kTransferOk) {
         Add(line, "\"" + arguments[0] + "\" is not an http or https address");
-      } else if (command == "GETFILE" &&
+      } else if (keyword == TKeyword::GetFile &&
                  std::any_of(arguments[0].begin(), arguments[0].end(), [](char c) {
                    return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
                  })) {
@@ -189,28 +192,29 @@ class TCheckingHost final : public TScriptHost {
                       .append("\" holds a blank or a control character, which no download "
                               "takes: write a blank as %20"));
       }
-      if (!arguments[1].empty()) CheckPlace(line, command, arguments[1]);
-    } else if (command == "DELETE" || command == "DELETEDIR") {
-      CheckPlace(line, command, std::string(PathArgument(scanned.rest)));
+      if (!arguments[1].empty()) CheckPlace(line, keyword, arguments[1]);
+    } else if (keyword == TKeyword::Delete || keyword == TKeyword::DeleteDir) {
+      CheckPlace(line, keyword, std::string(PathArgument(scanned.rest)));
     }
   }
 
   // Only GETFILE takes a word after its arguments, and only `sha256=`.
-  void CheckMoreWords(std::size_t line, std::string_view command, std::string_view more) {
+  void CheckMoreWords(std::size_t line, TKeyword keyword, std::string_view more) {
     const std::string_view words = TrimBlanksAndControls(more);
     if (words.empty()) return;
     const std::optional<std::string> digest = ExpectedSha256(words);
     const bool oneWord = words.find_first_of(" \t") == std::string_view::npos;
-    if (command != "GETFILE" || !digest || !oneWord) {
-      Add(line, std::string(command) + " has more than two arguments: \"" + std::string(words) +
-                    "\" is ignored");
+    if (keyword != TKeyword::GetFile || !digest || !oneWord) {
+      Add(line, std::string(KeywordWord(keyword)) + " has more than two arguments: \"" +
+                    std::string(words) + "\" is ignored");
     } else if (!IsSha256Digest(*digest)) {
       Add(line, "the sha256= word needs 64 hexadecimal digits: no file can match it");
     }
   }
 
-  void CheckPlace(std::size_t line, std::string_view command, const std::string& path) {
-    if (command != "GETFILE" && command != "UNPACK" && Within(values_.game, path)) {
+  void CheckPlace(std::size_t line, TKeyword keyword, const std::string& path) {
+    const std::string_view command = KeywordWord(keyword);
+    if (keyword != TKeyword::GetFile && keyword != TKeyword::Unpack && Within(values_.game, path)) {
       Add(line, std::string(command)
                     .append(" \"")
                     .append(path)

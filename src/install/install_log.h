@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "script/install_journal.h"
+
 namespace ovix {
 
 inline constexpr std::uintmax_t kInstallLogLimit = 1 << 20;
@@ -35,6 +37,10 @@ class TInstallLog {
   std::int64_t stampSecond_ = -1;  // the second the stamp below was made for
   std::string stamp_;
 };
+
+// How the log words a change the journal recorded: "replaced", "created", "deleted",
+// "deleted folder", "made folder".
+std::string_view RecordWords(TJournalRecord change);
 
 // An undo's lines: the game folder, the outcome, and each file not put back or changed since.
 void LogUndo(TInstallLog& log, std::string_view gameFolder, const TUndoReport& report);
