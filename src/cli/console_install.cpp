@@ -200,10 +200,14 @@ int RunConsoleInstall(const TCliOptions& options, const TConsoleInstall& install
 
   // In the window's order: the configurations asked for, the script given noted, the game
   // folder taken, its versions asked for and an install a kill cut off offered for undo.
+  // A list is asked for only to choose from it: nothing else in the install reads it, and a
+  // run that transfers nothing then never loads the network library.
   std::vector<TListEntry> configEntries;
   std::vector<TListEntry> versionEntries;
-  installer.RequestList(kConfigsRequest,
-                        [&](const std::string& data) { configEntries = ParseServiceList(data); });
+  if (!options.configItem.empty()) {
+    installer.RequestList(kConfigsRequest,
+                          [&](const std::string& data) { configEntries = ParseServiceList(data); });
+  }
   if (!install.script.empty())
     view.Message(Text(txtScriptForced, view.Language()), TNoticeKind::Information);
   std::string gameFolder = install.gameFolder;
@@ -214,9 +218,11 @@ int RunConsoleInstall(const TCliOptions& options, const TConsoleInstall& install
   if (!gameFolder.empty()) {
     clientVersion = GetFileVersionString(gameFolder + "\\worldoftanks.exe");
     // The value goes unencoded, as the service expects it.
-    installer.RequestList(
-        std::string(kVersionsRequest) + clientVersion,
-        [&](const std::string& data) { versionEntries = ParseServiceList(data); });
+    if (!options.versionItem.empty()) {
+      installer.RequestList(
+          std::string(kVersionsRequest) + clientVersion,
+          [&](const std::string& data) { versionEntries = ParseServiceList(data); });
+    }
     installer.OfferToFinishUndo(gameFolder);
   }
   if (install.language) view.SetLanguage(*install.language);

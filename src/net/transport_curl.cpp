@@ -1,13 +1,13 @@
 // The posix transport, over libcurl.
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,17 +23,55 @@ namespace {
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListCleanup {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+// libcurl, and the thirty libraries it brings, are loaded at the first transfer rather than
+// at every start: loading them is most of what a console run that transfers nothing costs.
+struct TCurlApi {
+  CURLcode (*global_init)(long flags);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL* easy, CURLoption option, ...);
+  CURLcode (*easy_getinfo)(CURL* easy, CURLINFO info, ...);
+  CURLcode (*easy_perform)(CURL* easy);
+  void (*easy_cleanup)(CURL* easy);
+  curl_slist* (*slist_append)(curl_slist* list, const char* text);
+  void (*slist_free_all)(curl_slist* list);
 };
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+template <typename TFunction>
+bool Bind(void* library, const char* name, TFunction& function) {
+  function = reinterpret_cast<TFunction>(dlsym(library, name));
+  return function != nullptr;
 }
+
+// The loaded library, initialised once; nullptr, said once on stderr, when it cannot be had.
+const TCurlApi* Curl() {
+  static const TCurlApi* const api = []() -> const TCurlApi* {
+    static TCurlApi loaded{};
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr || !(Bind(library, "curl_global_init", loaded.global_init) &&
+                                Bind(library, "curl_easy_init", loaded.easy_init) &&
+                                Bind(library, "curl_easy_setopt", loaded.easy_setopt) &&
+                                Bind(library, "curl_easy_getinfo", loaded.easy_getinfo) &&
+                                Bind(library, "curl_easy_perform", loaded.easy_perform) &&
+                                Bind(library, "curl_easy_cleanup", loaded.easy_cleanup) &&
+                                Bind(library, "curl_slist_append", loaded.slist_append) &&
+                                Bind(library, "curl_slist_free_all", loaded.slist_free_all))) {
+      const char* why = dlerror();
+      std::fprintf(stderr, "ovix: no download is possible, libcurl.so.4 cannot be loaded: %s\n",
+                   why != nullptr ? why : "a function is missing");
+      return nullptr;
+    }
+    loaded.global_init(CURL_GLOBAL_DEFAULT);
+    return &loaded;
+  }();
+  return api;
+}
+
+struct EasyCleanup {
+  void operator()(CURL* easy) const { Curl()->easy_cleanup(easy); }
+};
+struct ListCleanup {
+  void operator()(curl_slist* list) const { Curl()->slist_free_all(list); }
+};
 
 struct TransferState {
   const std::filesystem::path* path = nullptr;
@@ -86,7 +124,7 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
 // version left in a file that could not be started over.
 bool OpenBody(TransferState& state) {
   long status = 0;
-  curl_easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &status);
+  Curl()->easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &status);
   TResumePoint& point = *state.point;
   const bool continued = status == 206;
   if (continued &&
@@ -100,7 +138,7 @@ bool OpenBody(TransferState& state) {
   // Large writes: fewer system calls per megabyte.
   std::setvbuf(state.file.get(), nullptr, _IOFBF, 1 << 20);
   curl_off_t length = -1;
-  curl_easy_getinfo(state.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  Curl()->easy_getinfo(state.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   point.responded = true;
   point.continued = continued;
   point.responseTotal = continued    ? point.total
@@ -178,31 +216,29 @@ std::uint32_t CodeFor(CURLcode result, long status) {
 // What every request of this transport shares: the address, the headers, the protocols and
 // redirects allowed, the certificate checks, the time limits.
 void Configure(CURL* h, const std::string& url, curl_slist* headers) {
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(h, CURLOPT_URL, url.c_str());
+  Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+  Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   // A redirect may keep or raise the protection of an address, never drop it.
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsAddress(url) ? "https" : "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
-  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  Curl()->easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsAddress(url) ? "https" : "http,https");
+  Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  Curl()->easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+  Curl()->easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
   // For tests and self-hosted services with a private certificate authority.
   if (const char* ca = std::getenv("OVIX_CA_BUNDLE"); ca && *ca) {
-    curl_easy_setopt(h, CURLOPT_CAINFO, ca);
+    Curl()->easy_setopt(h, CURLOPT_CAINFO, ca);
   }
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
+  Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
+  Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallSeconds));
+  Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  Curl()->easy_setopt(h, CURLOPT_USERAGENT, OVIX_USER_AGENT);
 }
 
 class CurlTransport final : public TTransport {
  public:
-  CurlTransport() { GlobalInit(); }
-
   std::uint32_t Fetch(const std::string& url, const std::filesystem::path& file,
                       const TransferProgress& progress) override {
     TResumePoint fresh;
@@ -219,7 +255,8 @@ class CurlTransport final : public TTransport {
     if (const std::uint32_t refused = CheckAddressScheme(url); refused != kTransferOk) {
       return refused;
     }
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    if (Curl() == nullptr) return kTransferFailed;
+    std::unique_ptr<CURL, EasyCleanup> easy(Curl()->easy_init());
     if (!easy) return kTransferFailed;
     if (abortAll_.load(std::memory_order_acquire)) return kTransferAborted;
     CURL* h = easy.get();
@@ -228,35 +265,35 @@ class CurlTransport final : public TTransport {
 
     // Lists and scripts change on the server: never take them from a cache.
     std::unique_ptr<curl_slist, ListCleanup> headers(
-        curl_slist_append(nullptr, "Cache-Control: no-cache"));
-    headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
+        Curl()->slist_append(nullptr, "Cache-Control: no-cache"));
+    headers.reset(Curl()->slist_append(headers.release(), "Pragma: no-cache"));
     const bool resuming = point.offset > 0 && !point.validator.empty() && point.total > 0;
     if (resuming) {
       // The rest only of the same version; another version comes whole (200).
       const std::string range = "Range: bytes=" + std::to_string(point.offset) + "-";
       const std::string ifRange = "If-Range: " + point.validator;
-      headers.reset(curl_slist_append(headers.release(), range.c_str()));
-      headers.reset(curl_slist_append(headers.release(), ifRange.c_str()));
+      headers.reset(Curl()->slist_append(headers.release(), range.c_str()));
+      headers.reset(Curl()->slist_append(headers.release(), ifRange.c_str()));
     }
 
     Configure(h, url, headers.get());
     // Byte ranges count the bytes as sent, so the rest of a file is never asked for
     // compressed (a compressed whole is not continued: it has no validator, see OpenBody).
-    if (!resuming) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
+    if (!resuming) Curl()->easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    Curl()->easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
+    Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
+    Curl()->easy_setopt(h, CURLOPT_HEADERDATA, &state);
+    Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+    Curl()->easy_setopt(h, CURLOPT_WRITEDATA, &state);
+    Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFODATA, &state);
 
-    const CURLcode result = curl_easy_perform(h);
+    const CURLcode result = Curl()->easy_perform(h);
     if (state.aborted) return kTransferAborted;
     if (state.writeFailed) return kTransferFailed;
     long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     // A range the server would not give (the file has shrunk, or the offset was the end):
     // the file cannot be continued, and starts over on the next try.
     if (state.rangeRefused || (resuming && status == 416)) {
@@ -281,21 +318,22 @@ class CurlTransport final : public TTransport {
   TAddressProbe Probe(const std::string& url, const std::filesystem::path&) override {
     TAddressProbe probe;
     if (probe.code = CheckAddressScheme(url); probe.code != kTransferOk) return probe;
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    if (Curl() == nullptr) return {kTransferFailed, std::nullopt};
+    std::unique_ptr<CURL, EasyCleanup> easy(Curl()->easy_init());
     if (!easy) return {kTransferFailed, std::nullopt};
     std::unique_ptr<curl_slist, ListCleanup> headers(
-        curl_slist_append(nullptr, "Cache-Control: no-cache"));
+        Curl()->slist_append(nullptr, "Cache-Control: no-cache"));
     Configure(easy.get(), url, headers.get());
-    curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
-    const CURLcode result = curl_easy_perform(easy.get());
+    Curl()->easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
+    const CURLcode result = Curl()->easy_perform(easy.get());
     long status = 0;
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
     probe.code = result == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400
                      ? kTransferRedirectFailed
                      : CodeFor(result, status);
     curl_off_t size = -1;
     if (probe.code == kTransferOk &&
-        curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) == CURLE_OK &&
+        Curl()->easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) == CURLE_OK &&
         size >= 0) {
       probe.size = static_cast<std::uint64_t>(size);
     }
