@@ -123,12 +123,12 @@ class TInstall::DryRunHost final : public TScriptHost {
       PlanUnpack(
           source, destinationDirectory,
           [&](const fs::path& local, TPlannedKind kind) {
-            if (kind == TPlannedKind::kNewFolder) {
+            if (kind == TPlannedKind::NewFolder) {
               folders_[Key(local)] = true;
               Tell(head + "would make the folder " + shown(local));
             } else {
               files_[Key(local)] = true;
-              Tell(head + (kind == TPlannedKind::kNewFile ? "would write " : "would replace ") +
+              Tell(head + (kind == TPlannedKind::NewFile ? "would write " : "would replace ") +
                    shown(local));
             }
           },

@@ -233,7 +233,7 @@ std::uint32_t TAsyncDownloader::CheckSignature(const std::filesystem::path& file
   if (!signature || !bytes) return kTransferNotSigned;
   const auto message = std::span<const unsigned char>(
       reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size());
-  return CheckMinisign(message, *signature, trustedKeys_) == TSignatureCheck::kValid
+  return CheckMinisign(message, *signature, trustedKeys_) == TSignatureCheck::Valid
              ? kTransferOk
              : kTransferNotSigned;
 }

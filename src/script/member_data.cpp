@@ -62,9 +62,9 @@ bool TMemberDataReader::Takes(const TMemberPlace& place) {
 
 TMemberWrite TMemberDataReader::Write(const TMemberPlace& place, std::FILE* out) {
   if (place.dataOffset > archiveSize_ || place.compressedSize > archiveSize_ - place.dataOffset) {
-    return TMemberWrite::kDamaged;
+    return TMemberWrite::Damaged;
   }
-  if (place.method == kStored && place.compressedSize != place.size) return TMemberWrite::kDamaged;
+  if (place.method == kStored && place.compressedSize != place.size) return TMemberWrite::Damaged;
   const bool fits = place.size <= wholeLimit_ && place.compressedSize <= wholeLimit_ - place.size;
   return fits && inflater_->whole ? WriteWhole(place, out) : Stream(place, out);
 }
@@ -84,7 +84,7 @@ TMemberWrite TMemberDataReader::WriteWhole(const TMemberPlace& place, std::FILE*
   const auto size = static_cast<std::size_t>(place.size);
   const std::span<unsigned char> buffer = Buffer();
   const std::span<unsigned char> in = buffer.first(compressedSize);
-  if (!read_(place.dataOffset, in)) return TMemberWrite::kDamaged;
+  if (!read_(place.dataOffset, in)) return TMemberWrite::Damaged;
   std::span<const unsigned char> data = in;
   if (place.method == kDeflated) {
     const std::span<unsigned char> inflated = buffer.subspan(compressedSize, size);
@@ -92,12 +92,12 @@ TMemberWrite TMemberDataReader::WriteWhole(const TMemberPlace& place, std::FILE*
     if (libdeflate_deflate_decompress(inflater_->whole.get(), in.data(), in.size(), inflated.data(),
                                       inflated.size(), &inflatedSize) != LIBDEFLATE_SUCCESS ||
         inflatedSize != size) {
-      return TMemberWrite::kDamaged;
+      return TMemberWrite::Damaged;
     }
     data = inflated;
   }
-  if (libdeflate_crc32(0, data.data(), data.size()) != place.crc) return TMemberWrite::kDamaged;
-  return Put(out, data) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
+  if (libdeflate_crc32(0, data.data(), data.size()) != place.crc) return TMemberWrite::Damaged;
+  return Put(out, data) ? TMemberWrite::Written : TMemberWrite::WriteFailed;
 }
 
 TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out) {
@@ -105,7 +105,7 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
   const std::span<unsigned char> read = buffer.first(kStreamReadSize);
   const std::span<unsigned char> inflated = buffer.subspan(kStreamReadSize, kStreamOutSize);
   TZlibStream zlib;
-  if (place.method == kDeflated && !zlib.Ok()) return TMemberWrite::kDamaged;
+  if (place.method == kDeflated && !zlib.Ok()) return TMemberWrite::Damaged;
   z_stream& stream = zlib.Get();
   std::uint32_t crc = 0;
   std::uint64_t written = 0;
@@ -113,18 +113,18 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
   // Takes inflated or stored bytes on their way to the file.
   const auto take = [&](std::span<const unsigned char> bytes) {
     written += bytes.size();
-    if (written > place.size) return TMemberWrite::kDamaged;
+    if (written > place.size) return TMemberWrite::Damaged;
     crc = libdeflate_crc32(crc, bytes.data(), bytes.size());
-    return Put(out, bytes) ? TMemberWrite::kWritten : TMemberWrite::kWriteFailed;
+    return Put(out, bytes) ? TMemberWrite::Written : TMemberWrite::WriteFailed;
   };
   for (std::uint64_t done = 0; done < place.compressedSize && !ended;) {
     const auto count = static_cast<std::size_t>(
         std::min<std::uint64_t>(kStreamReadSize, place.compressedSize - done));
     const std::span<unsigned char> in = read.first(count);
-    if (!read_(place.dataOffset + done, in)) return TMemberWrite::kDamaged;
+    if (!read_(place.dataOffset + done, in)) return TMemberWrite::Damaged;
     done += count;
     if (place.method == kStored) {
-      if (const TMemberWrite result = take(in); result != TMemberWrite::kWritten) return result;
+      if (const TMemberWrite result = take(in); result != TMemberWrite::Written) return result;
       continue;
     }
     stream.next_in = in.data();
@@ -135,20 +135,20 @@ TMemberWrite TMemberDataReader::Stream(const TMemberPlace& place, std::FILE* out
       stream.avail_out = static_cast<uInt>(inflated.size());
       const int status = inflate(&stream, Z_NO_FLUSH);
       if (status == Z_BUF_ERROR && stream.avail_in == 0) break;  // wants the next read
-      if (status != Z_OK && status != Z_STREAM_END) return TMemberWrite::kDamaged;
+      if (status != Z_OK && status != Z_STREAM_END) return TMemberWrite::Damaged;
       ended = status == Z_STREAM_END;
       const std::size_t produced = inflated.size() - stream.avail_out;
       if (const TMemberWrite result = take(inflated.first(produced));
-          result != TMemberWrite::kWritten) {
+          result != TMemberWrite::Written) {
         return result;
       }
     } while (!ended && (stream.avail_in > 0 || stream.avail_out == 0));
   }
   // A stored member ends with its data; a deflated one must reach its stream's end.
   if ((place.method == kDeflated && !ended) || written != place.size || crc != place.crc) {
-    return TMemberWrite::kDamaged;
+    return TMemberWrite::Damaged;
   }
-  return TMemberWrite::kWritten;
+  return TMemberWrite::Written;
 }
 
 }  // namespace ovix

@@ -14,9 +14,9 @@
 namespace ovix {
 
 enum class TMemberWrite {
-  kWritten,
-  kDamaged,      // the data does not inflate to its size, or fails its checksum
-  kWriteFailed,  // the output could not take it
+  Written,
+  Damaged,      // the data does not inflate to its size, or fails its checksum
+  WriteFailed,  // the output could not take it
 };
 
 class TMemberDataReader {

@@ -8,7 +8,7 @@
 namespace ovix {
 
 TMemberWriters::TMemberWriters(std::uint64_t count, int threads, TWorkerMaker makeWorker)
-    : states_(count, TState::kPending), reasons_(count) {
+    : states_(count, TState::Pending), reasons_(count) {
   for (int i = 0; i < std::max(threads, 1); ++i) {
     try {
       threads_.emplace_back([this, makeWorker] { Run(makeWorker); });
@@ -58,18 +58,18 @@ void TMemberWriters::WaitForTarget(const std::filesystem::path::string_type& key
 
 bool TMemberWriters::Done(std::uint64_t index) {
   const std::lock_guard lock(mutex_);
-  return states_[index] != TState::kPending;
+  return states_[index] != TState::Pending;
 }
 
 TMemberOutcome TMemberWriters::Outcome(std::uint64_t index) {
   std::unique_lock lock(mutex_);
-  finished_.wait(lock, [&] { return states_[index] != TState::kPending; });
-  if (states_[index] == TState::kWritten) return std::nullopt;
+  finished_.wait(lock, [&] { return states_[index] != TState::Pending; });
+  if (states_[index] == TState::Written) return std::nullopt;
   return reasons_[index];
 }
 
 void TMemberWriters::Finish(std::uint64_t index, TMemberOutcome outcome) {
-  states_[index] = outcome ? TState::kSkipped : TState::kWritten;
+  states_[index] = outcome ? TState::Skipped : TState::Written;
   if (outcome) reasons_[index] = *outcome;
 }
 

@@ -64,7 +64,7 @@ class TMemberWriters {
     std::filesystem::path::string_type key;
     std::deque<TJob> jobs;
   };
-  enum class TState : unsigned char { kPending, kWritten, kSkipped };
+  enum class TState : unsigned char { Pending, Written, Skipped };
 
   void Run(const TWorkerMaker& makeWorker);
   void Finish(std::uint64_t index, TMemberOutcome outcome);

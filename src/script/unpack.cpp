@@ -170,11 +170,11 @@ class TArchiveWorker : public TMemberWorker {
     TPendingFile out(target);
     if (!out.Stream()) return kNotWritten;
     switch (reader_.Write(archive_.places[index], out.Stream())) {
-      case TMemberWrite::kDamaged:
+      case TMemberWrite::Damaged:
         return kDamaged;
-      case TMemberWrite::kWriteFailed:
+      case TMemberWrite::WriteFailed:
         return kNotWritten;
-      case TMemberWrite::kWritten:
+      case TMemberWrite::Written:
         break;
     }
     if (!out.Keep()) return kNotWritten;
@@ -427,7 +427,7 @@ void PlanUnpack(std::string_view archive, std::string_view destinationDirectory,
       if (files.contains(key) ||
           (fs::exists(directory, error) && !fs::is_directory(directory, error)))
         return std::optional<fs::path>();
-      if (!fs::is_directory(directory, error)) planned(directory, TPlannedKind::kNewFolder);
+      if (!fs::is_directory(directory, error)) planned(directory, TPlannedKind::NewFolder);
       folders.insert(key);
     }
     return std::optional<fs::path>(directory);
@@ -459,7 +459,7 @@ void PlanUnpack(std::string_view archive, std::string_view destinationDirectory,
       continue;
     }
     const bool exists = files.contains(SameFileKey(target)) || fs::exists(target, error);
-    planned(target, exists ? TPlannedKind::kReplacedFile : TPlannedKind::kNewFile);
+    planned(target, exists ? TPlannedKind::ReplacedFile : TPlannedKind::NewFile);
     files.insert(SameFileKey(target));
   }
 }

@@ -38,7 +38,7 @@ std::size_t UnpackArchive(std::string_view archive, std::string_view destination
                           TInstallJournal* journal = nullptr);
 
 // What UNPACK would do with an entry, planned without writing anything.
-enum class TPlannedKind { kNewFolder, kNewFile, kReplacedFile };
+enum class TPlannedKind { NewFolder, NewFile, ReplacedFile };
 using TPlannedEntry = std::function<void(const std::filesystem::path& local, TPlannedKind kind)>;
 
 // Tells, in archive order, each folder UnpackArchive would make and each file it would write

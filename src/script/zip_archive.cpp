@@ -70,11 +70,11 @@ void CheckLayout(std::string_view archive, TOpenArchive& open) {
   };
   const auto entries = static_cast<std::uint64_t>(zip_get_num_entries(open.zip.get(), 0));
   switch (CheckMemberLayout(open.size, entries, read, &open.places)) {
-    case TMemberLayout::kSeparate:
+    case TMemberLayout::Separate:
       return;
-    case TMemberLayout::kOverlapping:
+    case TMemberLayout::Overlapping:
       Fail(archive, "its members overlap each other or the table of contents");
-    case TMemberLayout::kUnreadable:
+    case TMemberLayout::Unreadable:
       Fail(archive, "its table of contents cannot be read");
   }
 }

@@ -169,11 +169,11 @@ bool Overlap(std::vector<TExtent> extents) {
 TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCount,
                                 const TArchiveReader& read, std::vector<TMemberPlace>* places) {
   if (places) places->clear();
-  if (archiveSize < kEndSize) return TMemberLayout::kUnreadable;
+  if (archiveSize < kEndSize) return TMemberLayout::Unreadable;
   const std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, kEndSize + kMaxCommentSize);
   const std::uint64_t tailOffset = archiveSize - tailSize;
   const auto tail = ReadAt(read, archiveSize, tailOffset, tailSize);
-  if (!tail) return TMemberLayout::kUnreadable;
+  if (!tail) return TMemberLayout::Unreadable;
 
   int directories = 0;
   for (std::size_t at = tail->size() - kEndSize + 1; at-- > 0;) {
@@ -185,12 +185,12 @@ TMemberLayout CheckMemberLayout(std::uint64_t archiveSize, std::uint64_t entryCo
     if (!members || members->entries != entryCount) continue;
     if (Overlap(members->extents)) {
       if (places) places->clear();
-      return TMemberLayout::kOverlapping;
+      return TMemberLayout::Overlapping;
     }
     // With a second directory it is not known which one libzip reads.
     if (places) *places = ++directories == 1 ? std::move(members->places) : TPlaces{};
   }
-  return directories > 0 ? TMemberLayout::kSeparate : TMemberLayout::kUnreadable;
+  return directories > 0 ? TMemberLayout::Separate : TMemberLayout::Unreadable;
 }
 
 std::optional<std::uint64_t> LeadingBytes(std::uint64_t archiveSize, const TArchiveReader& read) {

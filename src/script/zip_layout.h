@@ -16,9 +16,9 @@ namespace ovix {
 using TArchiveReader = std::function<bool(std::uint64_t offset, std::span<unsigned char> into)>;
 
 enum class TMemberLayout {
-  kSeparate,     // every member's data lies apart from the others and the directory
-  kOverlapping,  // some member shares bytes with another or with the central directory
-  kUnreadable,   // no central directory with `entryCount` entries could be read
+  Separate,     // every member's data lies apart from the others and the directory
+  Overlapping,  // some member shares bytes with another or with the central directory
+  Unreadable,   // no central directory with `entryCount` entries could be read
 };
 
 // Where one member's data lies, and what the central directory says of it.

@@ -92,20 +92,20 @@ TSignatureCheck CheckMinisign(std::span<const unsigned char> message, std::strin
   const std::vector<std::string_view> lines = Lines(signature);
   if (lines.size() < 4 || !lines[0].starts_with(kUntrustedPrefix) ||
       !lines[2].starts_with(kTrustedPrefix)) {
-    return TSignatureCheck::kMalformed;
+    return TSignatureCheck::Malformed;
   }
   const auto signed_ = Base64(Trimmed(lines[1]), 2 + 8 + kSignatureBytes);
   const auto global = Base64(Trimmed(lines[3]), kSignatureBytes);
-  if (!signed_ || !global) return TSignatureCheck::kMalformed;
+  if (!signed_ || !global) return TSignatureCheck::Malformed;
   const bool prehashed = (*signed_)[0] == 'E' && (*signed_)[1] == 'D';
   if (!prehashed && !((*signed_)[0] == 'E' && (*signed_)[1] == 'd')) {
-    return TSignatureCheck::kMalformed;
+    return TSignatureCheck::Malformed;
   }
   const auto id = std::span<const unsigned char>(*signed_).subspan(2, 8);
   const auto key = std::find_if(trusted.begin(), trusted.end(), [&](const TPublicKey& k) {
     return std::equal(id.begin(), id.end(), k.id.begin());
   });
-  if (key == trusted.end()) return TSignatureCheck::kUntrustedKey;
+  if (key == trusted.end()) return TSignatureCheck::UntrustedKey;
   const auto messageSignature = std::span<const unsigned char>(*signed_).subspan(10);
 
   std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};  // BLAKE2b-512
@@ -114,25 +114,25 @@ TSignatureCheck CheckMinisign(std::span<const unsigned char> message, std::strin
     crypto_generichash(hash.data(), hash.size(), message.data(), message.size(), nullptr, 0);
     signedBytes = hash;
   }
-  if (!Verify(messageSignature, signedBytes, *key)) return TSignatureCheck::kBadSignature;
+  if (!Verify(messageSignature, signedBytes, *key)) return TSignatureCheck::BadSignature;
 
   // The trusted comment is signed together with the signature: neither can be swapped.
   const std::string_view comment = lines[2].substr(kTrustedPrefix.size());
   std::vector<unsigned char> both(messageSignature.begin(), messageSignature.end());
   both.insert(both.end(), comment.begin(), comment.end());
-  if (!Verify(*global, both, *key)) return TSignatureCheck::kBadSignature;
-  return TSignatureCheck::kValid;
+  if (!Verify(*global, both, *key)) return TSignatureCheck::BadSignature;
+  return TSignatureCheck::Valid;
 }
 
 std::string_view SignatureCheckWords(TSignatureCheck check) {
   switch (check) {
-    case TSignatureCheck::kValid:
+    case TSignatureCheck::Valid:
       return "signed by a trusted key";
-    case TSignatureCheck::kMalformed:
+    case TSignatureCheck::Malformed:
       return "its signature file is not a signature";
-    case TSignatureCheck::kUntrustedKey:
+    case TSignatureCheck::UntrustedKey:
       return "signed by a key that is not trusted";
-    case TSignatureCheck::kBadSignature:
+    case TSignatureCheck::BadSignature:
       return "altered since it was signed, or the signature is forged";
   }
   return "not checked";

@@ -26,10 +26,10 @@ std::optional<TPublicKey> ParsePublicKey(std::string_view text);
 bool ParsePublicKeys(std::string_view list, std::vector<TPublicKey>& keys);
 
 enum class TSignatureCheck {
-  kValid,         // signed by one of the keys, message and trusted comment unaltered
-  kMalformed,     // not a signature file of this format
-  kUntrustedKey,  // signed by a key not among the trusted ones
-  kBadSignature,  // the message or the trusted comment was altered, or the signature forged
+  Valid,         // signed by one of the keys, message and trusted comment unaltered
+  Malformed,     // not a signature file of this format
+  UntrustedKey,  // signed by a key not among the trusted ones
+  BadSignature,  // the message or the trusted comment was altered, or the signature forged
 };
 
 // Checks a `.minisig` file's text against the message's bytes and the trusted keys: the

@@ -50,33 +50,32 @@ TEST(Minisign, OnlyWhatATrustedKeySignedPasses) {
   const std::string signature = Data("versions.txt.minisig");
 
   // Hashed first (the tool's default) and the legacy form that signs the bytes themselves.
-  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, author), TSignatureCheck::kValid);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, author), TSignatureCheck::Valid);
   EXPECT_EQ(CheckMinisign(Bytes(Data("legacy.txt")), Data("legacy.txt.minisig"), author),
-            TSignatureCheck::kValid);
-  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, stranger), TSignatureCheck::kUntrustedKey);
+            TSignatureCheck::Valid);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, stranger), TSignatureCheck::UntrustedKey);
   EXPECT_EQ(CheckMinisign(Bytes(versions), Data("by-stranger.txt.minisig"), author),
-            TSignatureCheck::kUntrustedKey);
-  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, {}), TSignatureCheck::kUntrustedKey);
+            TSignatureCheck::UntrustedKey);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), signature, {}), TSignatureCheck::UntrustedKey);
 
   // One byte of the answer changed, or another answer's signature put beside it.
   std::string altered = versions;
   altered[8] = '3';
-  EXPECT_EQ(CheckMinisign(Bytes(altered), signature, author), TSignatureCheck::kBadSignature);
+  EXPECT_EQ(CheckMinisign(Bytes(altered), signature, author), TSignatureCheck::BadSignature);
   EXPECT_EQ(CheckMinisign(Bytes(versions), Data("script.txt.minisig"), author),
-            TSignatureCheck::kBadSignature);
+            TSignatureCheck::BadSignature);
   // The trusted comment is covered by the global signature.
   std::string comment = signature;
   comment.replace(comment.find("versions for the tests"), 8, "VERSIONS");
-  EXPECT_EQ(CheckMinisign(Bytes(versions), comment, author), TSignatureCheck::kBadSignature);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), comment, author), TSignatureCheck::BadSignature);
 
   // What is not a signature file: an error page, a truncated file, a damaged line.
-  EXPECT_EQ(CheckMinisign(Bytes(versions), "<html>404</html>", author),
-            TSignatureCheck::kMalformed);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), "<html>404</html>", author), TSignatureCheck::Malformed);
   EXPECT_EQ(CheckMinisign(Bytes(versions), signature.substr(0, signature.size() / 2), author),
-            TSignatureCheck::kMalformed);
+            TSignatureCheck::Malformed);
   std::string damaged = signature;
   damaged[damaged.find('\n') + 5] = '!';
-  EXPECT_EQ(CheckMinisign(Bytes(versions), damaged, author), TSignatureCheck::kMalformed);
+  EXPECT_EQ(CheckMinisign(Bytes(versions), damaged, author), TSignatureCheck::Malformed);
 }
 
 }  // namespace
