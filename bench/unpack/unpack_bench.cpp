@@ -279,33 +279,27 @@ int Bench(int runs, bool journalOnly) {
   std::ofstream(game / "worldoftanks.exe") << "MZ";
   const fs::path script = driveC / "unpack.txt";
   setenv("OVIX_DATA_DIR", (prefix / "data").c_str(), 1);
+  const std::vector<std::string> runScript = {OVIX_CLI_PATH,
+                                              "--service",
+                                              "http://127.0.0.1:9",
+                                              "--game-dir",
+                                              WindowsPath(driveC, game),
+                                              "--script",
+                                              WindowsPath(driveC, script)};
   const auto install = [&](const fs::path& archive, const fs::path& destination) {
     std::ofstream(script, std::ios::binary | std::ios::trunc)
         << "UNPACK " << WindowsPath(driveC, archive) << " " << WindowsPath(driveC, destination)
         << "\r\n";
-    return std::vector<std::string>{OVIX_CLI_PATH,
-                                    "--service",
-                                    "http://127.0.0.1:9",
-                                    "--game-dir",
-                                    WindowsPath(driveC, game),
-                                    "--script",
-                                    WindowsPath(driveC, script)};
+    return runScript;
   };
   // The console program's own start and end: the same install, of a script that does
   // nothing.
   {
     std::ofstream(script, std::ios::binary | std::ios::trunc) << "\r\n";
-    const std::vector<std::string> idle = {OVIX_CLI_PATH,
-                                           "--service",
-                                           "http://127.0.0.1:9",
-                                           "--game-dir",
-                                           WindowsPath(driveC, game),
-                                           "--script",
-                                           WindowsPath(driveC, script)};
     std::vector<double> starts;
     for (int run = 0; run < std::max(runs, 5) * 4; ++run) {
       const auto begin = std::chrono::steady_clock::now();
-      RunChild(idle, true);
+      RunChild(runScript, true);
       const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
       starts.push_back(took.count());
     }

@@ -9,7 +9,6 @@
 #include "net/service_lists.h"
 #include "os/files.h"
 #include "res/flags.h"
-#include "trust/trusted_keys.h"
 
 namespace ovix {
 namespace {
@@ -105,16 +104,12 @@ TfWindow::TfWindow(ui::Application& app, const TStartup& startup)
                   .font = TFont{"Tahoma", 13, false}},
                  ui::TComboStyle::OwnerDrawFixed, kLanguageItemHeight) {
   transport_ = startup.transport ? startup.transport : CreatePlatformTransport();
-  serviceUrl_ =
-      startup.serviceUrl.empty() ? DefaultUpdateServiceUrl() : ServiceBaseUrl(startup.serviceUrl);
-  trustedKeys_ = BuiltInTrustedKeys();
-  trustedKeys_.insert(trustedKeys_.end(), startup.trustedKeys.begin(), startup.trustedKeys.end());
   install_ = std::make_unique<TInstall>(static_cast<TInstallView&>(*this),
                                         TInstallServices{.app = app,
                                                          .transport = *transport_,
                                                          .downloads = downloads_,
-                                                         .serviceUrl = serviceUrl_,
-                                                         .trustedKeys = trustedKeys_});
+                                                         .serviceUrl = startup.serviceUrl,
+                                                         .trustedKeys = startup.trustedKeys});
   for (const ui::Bitmap& flag : FlagImages()) ilLanguages.Add(flag);
   cbKeepConfig.onClick = [this] { cbKeepConfigClick(); };
   bChangeDirectory.onClick = [this] { bChangeDirectoryClick(); };

@@ -170,9 +170,6 @@ class TfWindow : public ui::TForm, public TDownloadHost, private TInstallView {
   void RelabelPlaceholder(ui::TComboBox& box, const TCatalogueEntry& entry, TLanguage oldLanguage);
 
   std::shared_ptr<TTransport> transport_;
-  std::string serviceUrl_;
-  // The service's answers must be signed by one of these; none: taken unsigned.
-  std::vector<TPublicKey> trustedKeys_;
   TInstallOutcome lastInstall_ = TInstallOutcome::None;
   TDownloadRegistry downloads_;
   // Made once the services above are; every install and undo of this window runs in it.

@@ -10,9 +10,8 @@ namespace ovix {
 
 void TfWindow::RequestList(std::string_view request,
                            void (TfWindow::*received)(const std::string&)) {
-  TAsyncDownloader::Create(
-      *this, serviceUrl_ + std::string(request),
-      [this, received](const std::string& data) { (this->*received)(data); }, trustedKeys_);
+  install_->RequestList(request,
+                        [this, received](const std::string& data) { (this->*received)(data); });
 }
 
 void TfWindow::ApplyGameDirectory() {
@@ -27,31 +26,20 @@ void TfWindow::ApplyGameDirectory() {
 void TfWindow::VersionsReceived(const std::string& Data) {
   cmbOvixVersion.ClearItems();
   VersionsFiles.clear();
-  for (TListEntry& entry : ParseServiceList(Data)) {
+  for (TListEntry& entry : VersionItems(ParseServiceList(Data), std::string(Tr(txtStable)))) {
     cmbOvixVersion.AddItem(std::move(entry.name));
     VersionsFiles.push_back(std::move(entry.key));
   }
-  // A rejected list leaves its keys behind; with the placeholder alone at
-  // index 0 nobody reads them.
-  if (cmbOvixVersion.ItemCount() > kMaxListItems) cmbOvixVersion.ClearItems();
   cmbOvixVersion.SetItemIndex(0);
-  if (cmbOvixVersion.ItemCount() == 0) {
-    cmbOvixVersion.AddItem(std::string(Tr(txtStable)));
-    cmbOvixVersion.SetItemIndex(0);
-    VersionsFiles.emplace_back();
-  }
   cmbOvixVersion.SetEnabled(cmbOvixVersion.ItemCount() > 1);
 }
 
 void TfWindow::ConfigsReceived(const std::string& Data) {
-  for (TListEntry& entry : ParseServiceList(Data)) {
-    cmbConfig.AddItem(std::move(entry.name));
-    ConfigsFiles.push_back(std::move(entry.key));
-  }
-  if (cmbConfig.ItemCount() > kMaxListItems) {
-    cmbConfig.ClearItems();
-    cmbConfig.AddItem(std::string(Tr(txtDefault)));
-    cmbConfig.SetItemIndex(0);
+  // The box already holds its placeholder, in the language in force.
+  std::vector<TListEntry> items = ConfigItems(ParseServiceList(Data), "");
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    cmbConfig.AddItem(std::move(items[i].name));
+    ConfigsFiles.push_back(std::move(items[i].key));
   }
   if (cmbConfig.ItemCount() > 1) cmbConfig.SetEnabled(true);
 }
@@ -78,30 +66,16 @@ void TfWindow::cmbOvixVersionChange() {
   }
 }
 
+// A download the window itself started (a test's): told as the install tells its own, but
+// no install counts it as its failure.
 void TfWindow::DownloadProgress(std::int64_t received, std::int64_t total) {
-  pbCurrentAction.SetMax(static_cast<int>(total));
-  pbCurrentAction.SetPosition(static_cast<int>(received));
+  Progress(received, total, TBarState::Normal);
 }
 
 void TfWindow::DownloadFailed(std::uint32_t code, const std::string& url) {
-  if (onDownloadFailed) onDownloadFailed(url, code);
-  pbCurrentAction.SetMax(100);
-  pbCurrentAction.SetPosition(100);
-  pbCurrentAction.SetState(ui::TProgressState::Error);
-  // bProcess stays as it is: the install workflow that locked it unlocks it.
-  ApplyEnablingRule();
-  if (code == kTransferNotSigned) {
-    AnswerNotSigned(url);
-    return;
-  }
-  App().MessageBox(std::string(Tr(txtDownloadError)) + "\r\n" + MonikerText(code),
-                   ui::TMsgIcon::Warning);
+  install_->TellFailedTransfer(code, url);
 }
 
-void TfWindow::AnswerNotSigned(const std::string& url) {
-  install_->Log(url + ": " + std::string(Text(txtNotSigned, lngEN)));
-  if (onAnswerRefused) onAnswerRefused(url);
-  App().MessageBox(std::string(Tr(txtNotSigned)), ui::TMsgIcon::Warning);
-}
+void TfWindow::AnswerNotSigned(const std::string& url) { install_->AnswerNotSigned(url); }
 
 }  // namespace ovix

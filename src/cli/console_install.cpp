@@ -15,7 +15,6 @@
 #include "os/text.h"
 #include "ovix_version.h"
 #include "script/install_journal.h"
-#include "trust/trusted_keys.h"
 #include "ui/headless/headless_application.h"
 
 namespace ovix {
@@ -84,38 +83,7 @@ class TConsoleView final : public TInstallView {
   std::chrono::steady_clock::time_point lastAlive_;
 };
 
-// A list of the service as the window's box holds it: the names, each with its key.
-struct TChoiceList {
-  std::vector<std::string> names;
-  std::vector<std::string> keys;
-};
-
-// The version box: the service's list, or its placeholder alone when the list is empty or
-// too long.
-TChoiceList VersionChoices(const std::vector<TListEntry>& entries, TLanguage language) {
-  TChoiceList list;
-  if (!entries.empty() && entries.size() <= static_cast<std::size_t>(kMaxListItems)) {
-    for (const TListEntry& entry : entries) {
-      list.names.push_back(entry.name);
-      list.keys.push_back(entry.key);
-    }
-    return list;
-  }
-  return {{std::string(Text(txtStable, language))}, {""}};
-}
-
-// The configuration box: its placeholder, then the service's list unless that is too long.
-TChoiceList ConfigChoices(const std::vector<TListEntry>& entries, TLanguage language) {
-  TChoiceList list{{std::string(Text(txtDefault, language))}, {""}};
-  if (entries.size() + 1 > static_cast<std::size_t>(kMaxListItems)) return list;
-  for (const TListEntry& entry : entries) {
-    list.names.push_back(entry.name);
-    list.keys.push_back(entry.key);
-  }
-  return list;
-}
-
-std::optional<std::size_t> ChooseItem(const TChoiceList& list, const std::string& item,
+std::optional<std::size_t> ChooseItem(const std::vector<TListEntry>& list, const std::string& item,
                                       const char* what, bool refused) {
   // The box then holds its placeholder alone, which no service sent.
   if (refused) {
@@ -125,11 +93,11 @@ std::optional<std::size_t> ChooseItem(const TChoiceList& list, const std::string
                  what, item.c_str(), what);
     return std::nullopt;
   }
-  for (std::size_t i = 0; i < list.names.size(); ++i) {
-    if (list.names[i] == item) return i;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i].name == item) return i;
   }
   std::fprintf(stderr, "ovix-updater-cli: no %s named \"%s\"; the list holds:", what, item.c_str());
-  for (const std::string& existing : list.names) std::fprintf(stderr, " \"%s\"", existing.c_str());
+  for (const TListEntry& existing : list) std::fprintf(stderr, " \"%s\"", existing.name.c_str());
   std::fprintf(stderr, "\n");
   return std::nullopt;
 }
@@ -174,18 +142,15 @@ int RunConsoleInstall(const TCliOptions& options, const TConsoleInstall& install
   app.SetTitle(OVIX_PRODUCT_NAME);
   const std::unique_ptr<TTransport> transport = CreatePlatformTransport();
   TDownloadRegistry downloads;
-  std::vector<TPublicKey> keys = BuiltInTrustedKeys();
-  keys.insert(keys.end(), install.trustedKeys.begin(), install.trustedKeys.end());
-  const std::string service =
-      options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment() : options.serviceUrl;
   // Until the language is chosen, the texts are the locale's, as the window's are.
   TConsoleView view(app, LanguageFromLocaleId(UserDefaultLocaleId()), options.undoOnFailure);
-  TInstall installer(
-      view, {.app = app,
-             .transport = *transport,
-             .downloads = downloads,
-             .serviceUrl = service.empty() ? DefaultUpdateServiceUrl() : ServiceBaseUrl(service),
-             .trustedKeys = keys});
+  TInstall installer(view,
+                     {.app = app,
+                      .transport = *transport,
+                      .downloads = downloads,
+                      .serviceUrl = options.serviceUrl.empty() ? UpdateServiceUrlFromEnvironment()
+                                                               : options.serviceUrl,
+                      .trustedKeys = install.trustedKeys});
   // Every worker ends before the services it uses go.
   struct TEndWorkers {
     ui::Application& app;
@@ -246,19 +211,21 @@ int RunConsoleInstall(const TCliOptions& options, const TConsoleInstall& install
                           .keepConfig = options.keepConfig,
                           .dryRun = options.dryRun};
   if (!options.versionItem.empty()) {
-    const TChoiceList versions = VersionChoices(versionEntries, view.Language());
+    const std::vector<TListEntry> versions =
+        VersionItems(versionEntries, std::string(Text(txtStable, view.Language())));
     const std::optional<std::size_t> chosen =
         ChooseItem(versions, options.versionItem, "version", view.VersionsRefused());
     if (!chosen) return view.VersionsRefused() ? 1 : 2;
     // The first item stands for the client's own version, as the window has it.
-    if (*chosen > 0) choices.versionKey = versions.keys[*chosen];
+    if (*chosen > 0) choices.versionKey = versions[*chosen].key;
   }
   if (!options.configItem.empty()) {
-    const TChoiceList configs = ConfigChoices(configEntries, view.Language());
+    const std::vector<TListEntry> configs =
+        ConfigItems(configEntries, std::string(Text(txtDefault, view.Language())));
     const std::optional<std::size_t> chosen =
         ChooseItem(configs, options.configItem, "configuration", view.ConfigsRefused());
     if (!chosen) return view.ConfigsRefused() ? 1 : 2;
-    if (*chosen > 0) choices.configFile = configs.keys[*chosen];
+    if (*chosen > 0) choices.configFile = configs[*chosen].key;
   }
 
   const TInstallOutcome outcome = installer.Run(choices);

@@ -16,7 +16,6 @@
 #include "game/probes.h"
 #include "install/install_log.h"
 #include "install/script_check.h"
-#include "lang/locale.h"
 #include "net/service_lists.h"
 #include "net/text_decoding.h"
 #include "net/transfer_codes.h"
@@ -25,7 +24,6 @@
 #include "os/folders.h"
 #include "os/process.h"
 #include "os/text.h"
-#include "ovix_version.h"
 #include "script/install_journal.h"
 #include "trust/minisign.h"
 

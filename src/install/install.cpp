@@ -14,8 +14,10 @@
 #include "net/transfer_codes.h"
 #include "os/files.h"
 #include "os/process.h"
+#include "os/text.h"
 #include "ovix_version.h"
 #include "script/install_journal.h"
+#include "trust/trusted_keys.h"
 
 namespace ovix {
 namespace {
@@ -24,27 +26,6 @@ using namespace std::chrono_literals;
 
 // How long the wait for the script sleeps between looks at the download.
 constexpr auto kScriptDownloadPoll = 10ms;
-
-std::string ErrorText(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "an unknown error";
-  }
-}
-
-// The generic error report's words.
-std::string ReportedErrorText(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Unknown error.";
-  }
-}
 
 // Where the journals are kept, and the game folder as this system names it.
 std::pair<std::optional<std::filesystem::path>, std::optional<std::filesystem::path>> JournalPlaces(
@@ -81,7 +62,14 @@ const char* InstallOutcomeWords(TInstallOutcome outcome) {
 }
 
 TInstall::TInstall(TInstallView& view, TInstallServices services)
-    : view_(view), services_(std::move(services)) {}
+    : view_(view), services_(std::move(services)) {
+  // The address as the requests are appended to it, and every answer signed by a key of these.
+  services_.serviceUrl = services_.serviceUrl.empty() ? DefaultUpdateServiceUrl()
+                                                      : ServiceBaseUrl(services_.serviceUrl);
+  std::vector<TPublicKey> keys = BuiltInTrustedKeys();
+  keys.insert(keys.end(), services_.trustedKeys.begin(), services_.trustedKeys.end());
+  services_.trustedKeys = std::move(keys);
+}
 
 TInstall::~TInstall() = default;
 
@@ -134,9 +122,10 @@ TInstallOutcome TInstall::Run(const TInstallChoices& choices) {
   } catch (...) {
     // The player gets the error report and the choices back, then the offer to undo.
     told(TInstallOutcome::Error);
-    Log("error: " + ErrorText(std::current_exception()));
+    Log("error: " + ExceptionText(std::current_exception(), "an unknown error"));
     Finish(TInstallOutcome::Error);
-    view_.Message(ReportedErrorText(std::current_exception()), TNoticeKind::Warning);
+    // The words of the generic error report.
+    view_.Message(ExceptionText(std::current_exception(), "Unknown error."), TNoticeKind::Warning);
     OfferUndo(choices.gameFolder);
     log_.reset();
     return TInstallOutcome::Error;
@@ -310,6 +299,10 @@ void TInstall::DownloadProgress(std::int64_t received, std::int64_t total) {
 
 void TInstall::DownloadFailed(std::uint32_t code, const std::string& url) {
   downloadFailed_ = true;
+  TellFailedTransfer(code, url);
+}
+
+void TInstall::TellFailedTransfer(std::uint32_t code, const std::string& url) {
   view_.TransferFailed(url, code);
   view_.Progress(100, 100, TBarState::Failed);
   if (code == kTransferNotSigned) {

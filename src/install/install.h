@@ -40,8 +40,8 @@ struct TInstallServices {
   ui::Application& app;  // the UI thread's waits and hand-overs
   TTransport& transport;
   TDownloadRegistry& downloads;
-  std::string serviceUrl;               // the update service's base address
-  std::vector<TPublicKey> trustedKeys;  // the service's answers must be signed by one
+  std::string serviceUrl;               // the update service; the built-in one when empty
+  std::vector<TPublicKey> trustedKeys;  // trusted beside the built-in keys
 };
 
 class TInstall final : public TDownloadHost {
@@ -84,6 +84,8 @@ class TInstall final : public TDownloadHost {
   void DownloadProgress(std::int64_t received, std::int64_t total) override;
   void DownloadFailed(std::uint32_t code, const std::string& url) override;
   void AnswerNotSigned(const std::string& url) override;
+  // What DownloadFailed tells the view, for a download no install counts as its own.
+  void TellFailedTransfer(std::uint32_t code, const std::string& url);
 
  private:
   class ScriptHost;

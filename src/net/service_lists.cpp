@@ -1,6 +1,7 @@
 #include "net/service_lists.h"
 
 #include <cstdlib>
+#include <iterator>
 
 #include "os/text.h"
 #include "script/split_arguments.h"
@@ -39,6 +40,20 @@ std::vector<TListEntry> ParseServiceList(std::string_view text) {
 bool IsAcceptedRevision(std::string_view revision) {
   const std::size_t length = Utf16Length(revision);
   return length >= 1 && length <= 9;
+}
+
+std::vector<TListEntry> VersionItems(std::vector<TListEntry> list, std::string placeholder) {
+  if (list.empty() || list.size() > static_cast<std::size_t>(kMaxListItems))
+    return {{std::move(placeholder), ""}};
+  return list;
+}
+
+std::vector<TListEntry> ConfigItems(std::vector<TListEntry> list, std::string placeholder) {
+  std::vector<TListEntry> items{{std::move(placeholder), ""}};
+  if (list.size() + 1 <= static_cast<std::size_t>(kMaxListItems))
+    items.insert(items.end(), std::make_move_iterator(list.begin()),
+                 std::make_move_iterator(list.end()));
+  return items;
 }
 
 }  // namespace ovix

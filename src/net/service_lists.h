@@ -38,4 +38,11 @@ bool IsAcceptedRevision(std::string_view revision);
 // The most items each box takes; a longer list is rejected.
 inline constexpr int kMaxListItems = 10;
 
+// What the version box holds for a list: the list, or the placeholder alone (its key empty)
+// when the list is empty or rejected.
+std::vector<TListEntry> VersionItems(std::vector<TListEntry> list, std::string placeholder);
+// What the configuration box holds: its placeholder first (its key empty), then the list,
+// unless the two together are more than the box takes.
+std::vector<TListEntry> ConfigItems(std::vector<TListEntry> list, std::string placeholder);
+
 }  // namespace ovix

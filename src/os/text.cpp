@@ -131,6 +131,16 @@ std::string AsciiLowerCase(std::string_view text) {
   return lower;
 }
 
+std::string ExceptionText(const std::exception_ptr& error, std::string_view unknown) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return std::string(unknown);
+  }
+}
+
 std::string ShownText(std::string_view text) {
   const std::string valid = RepairUtf8(text);
   std::string shown;

@@ -3,6 +3,7 @@
 // and where a rule counts characters the way Windows does.
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // an escape ("\x1B", "\u009B"), so that a script's bytes can neither move the cursor nor cut a
 // line short.
 std::string ShownText(std::string_view text);
+
+// What an error says: its what() for a std::exception, `unknown` for anything else.
+std::string ExceptionText(const std::exception_ptr& error, std::string_view unknown);
 
 // A number of decimal digits only, at most 19 of them; nullopt for anything else.
 std::optional<std::uint64_t> DecimalNumber(std::string_view text);

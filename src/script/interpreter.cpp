@@ -46,16 +46,6 @@ std::string_view Unquoted(std::string_view path) {
              : path;
 }
 
-std::string FailureText(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "an unknown error";
-  }
-}
-
 bool OpensBlock(TKeyword keyword) {
   return keyword == TKeyword::If || keyword == TKeyword::IfExists ||
          keyword == TKeyword::IfNotExists;
@@ -244,7 +234,7 @@ class TRun {
     }
     while (!frames_.empty() && frames_.back().guard == TGuard::None) frames_.pop_back();
     if (frames_.empty()) std::rethrow_exception(failure);
-    host_.GuardCaught(FailureText(failure));
+    host_.GuardCaught(ExceptionText(failure, "an unknown error"));
     TFrame& guarded = frames_.back();
     guarded.execute = guarded.guard == TGuard::IfNotExists;
     guarded.guard = TGuard::None;

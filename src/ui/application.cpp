@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "os/text.h"
+
 namespace ovix::ui {
 
 enum class StepState { Queued, Done, Dropped };
@@ -122,14 +124,7 @@ bool Application::PumpUntil(const std::function<bool()>& done, std::chrono::mill
 }
 
 void Application::ShowException(const std::exception_ptr& error) {
-  std::string text = "Unknown error.";
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    text = e.what();
-  } catch (...) {
-  }
-  MessageBox(text, TMsgIcon::Warning);
+  MessageBox(ExceptionText(error, "Unknown error."), TMsgIcon::Warning);
 }
 
 }  // namespace ovix::ui
